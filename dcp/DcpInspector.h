@@ -1,0 +1,91 @@
+#pragma once
+
+#include "dcp/DcpTypes.h"
+
+#include <QString>
+#include <QVector>
+
+// The one object that holds a check run's data between its steps: the label fields, what
+// discovery found on the disk, the parsed documents and the chosen KDM. Members are public; the
+// rules and discovery are member functions (defined next to the subsystem that owns them).
+class DcpInspector
+{
+public:
+    // Result codes of loadMaster; a value n >= 2 means n asset maps were found.
+    enum MasterResult {
+        MasterOk = 0,
+        NoAssetMap = -1,
+        FilesMissing = -2,
+        NoCpl = -3,
+        SeveralCpls = -4,
+        NoPkl = -5,
+        SeveralPkls = -6,
+        NoKdmFile = -7,
+        NotEncrypted = -8,
+        NoMatchingKdm = -9,
+    };
+
+    QString cplName;
+    QString filmName;
+    QString kdmDate;
+    QString duration;
+    QString resolution;
+    QString aspect;
+    QString frame;
+    QString color;
+    QString audio;
+    QString vetDate; // yyyyMMdd
+    QString producer;
+    QString diskInterface;
+    bool encrypted = false;
+    QVector<QString> removableDrives;
+    QVector<QString> assetMapPaths;
+    AssetMapInfo assetMap;
+    KdmInfo kdm;
+    QVector<CplInfo> cpls;
+    QVector<PklInfo> pkls;
+    QVector<KdmInfo> kdms;
+
+    // The reset at the start of every check run.
+    void resetRunData();
+
+    // Carrier rules (run/CarrierRules.cpp).
+    bool findRemovableDrives(QString &message);
+    bool checkNtfs(QString &message);
+    bool checkSingleDrive(QString &message);
+
+    // Discovery (dcp/MasterDiscovery.cpp).
+    bool findMaster(QString &message);
+    int loadMaster(const QString &driveRoot);
+    void findAssetMaps(const QString &folder);
+    bool scanKdms(const QString &driveRoot);
+    bool selectKdm();
+
+    // Package rules (run/PackageRules.cpp).
+    bool checkDcpName(QString &message);
+    bool checkAssetPaths(QString &message);
+    bool pklListedInAssetMap();
+    bool checkPklAssets(QString &message);
+
+    // Composition rules and label pre-fill (run/CompositionRules.cpp).
+    bool cplListedInAssetMap() const;
+    bool checkCplTrackHashes(QString &message) const;
+    void prefillLabelFields();
+    bool checkLabelValues(QString &message) const;
+
+    // KDM rules (run/KdmRules.cpp).
+    bool checkKdmCompositionId(QString &message) const;
+    bool checkKdmNamespace(QString &message) const;
+
+    // The label dialog's validation (run/LabelRules.cpp).
+    bool checkLabelFields(QString &message) const;
+
+private:
+    void findAssetMapsIn(const QString &folder, QVector<QString> &visitedFolders);
+};
+
+// True when text parses as a date with the pattern "yyyyMMdd".
+bool isValidDate(const QString &text);
+
+// The process-wide inspector the windows work on; static storage, like the design asks.
+extern DcpInspector gDcpInspector;

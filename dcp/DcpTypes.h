@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// Plain value records of the package's documents. They refer to each other only through id
+// texts, held exactly as the documents write them (URN prefix and letter case included).
+
+// One asset. The same record serves an asset-map entry, a packing-list entry and a composition
+// track; each document fills only some of the fields.
+struct AssetInfo
+{
+    QString id;
+    QString path; // asset map: Path; packing list: OriginalFileName (later the asset map's Path)
+    qint64 size = 0;
+    QString type;    // packing list: Type; track: "Picture", "Sound", "Picture3D", "Subtitle"
+    QString hash;    // Base64 SHA-1 as written
+    QString editRate;  // track: EditRate as a rounded integer text ("24", "120")
+    QString frameRate; // track: FrameRate as a rounded integer text
+    qint32 duration = 0;
+    QString aspectRatio; // track: "1.85:1"
+    QString language;
+    QString keyId;
+    QString pictureSize; // track: "1998*1080"
+};
+
+struct AssetMapInfo
+{
+    QString namespaceUri;
+    QString id;
+    QString annotationText;
+    QVector<AssetInfo> assets;
+};
+
+struct PklInfo
+{
+    QString namespaceUri;
+    QString id;
+    QString annotationText;
+    QString issueDate; // first ten characters of IssueDate
+    QVector<AssetInfo> assets;
+    bool hasGroupId = false;
+};
+
+struct CplInfo
+{
+    QString namespaceUri;
+    QString id;
+    QString contentTitleText;
+    QVector<AssetInfo> assets; // tracks of all reels, in document order
+    bool stereoscopic = false;
+    QString stereoscopicNamespaceUri;
+    bool encrypted = false;
+};
+
+struct KdmInfo
+{
+    QString namespaceUri;
+    QString messageId;
+    QString compositionPlaylistId;
+    QString notValidBefore;
+    QString notValidAfter;
+    QVector<QString> subjectNames;
+};
+
+// The two 23-character namespace prefixes (scheme and host) of Interop and SMPTE documents.
+extern const QString kInteropNamespacePrefix;
+extern const QString kSmpteNamespacePrefix;
+
+// A namespace rule passes when the URI contains the Interop prefix, or else the SMPTE prefix:
+// case-sensitive substring search, so the prefix may stand anywhere in the URI.
+bool hasDcpNamespace(const QString &namespaceUri);

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "run/CheckList.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class DcpInspector;
+class HashThread;
+
+// What a check run needs of whoever shows it: the check window or the command-line checker.
+class CheckRunFrontEnd
+{
+public:
+    virtual ~CheckRunFrontEnd() = default;
+
+    // Write a result cell into column 2 of a row; text matters for progress cells only.
+    virtual void writeResult(int row, CellKind kind, const QString &text) = 0;
+    // Tell the operator why the run stops (a modal warning in the window).
+    virtual void showWarning(const QString &message) = 0;
+    // Let the operator confirm the label fields and the disk interface of the inspector.
+    // True when confirmed (dialog accepted), false when the operator declined (dialog closed).
+    virtual bool confirmLabels(DcpInspector &inspector) = 0;
+    virtual void setReportEnabled(bool enabled) = 0;
+    // Wait cursor while busy, the arrow otherwise.
+    virtual void setBusy(bool busy) = 0;
+    // The run is over, whichever way it ended.
+    virtual void runEnded(bool passed) = 0;
+};
+
+// One implementation of the run order, driven by the window and by the command-line checker.
+class CheckRun : public QObject
+{
+    Q_OBJECT
+public:
+    CheckRun(DcpInspector &inspector, CheckRunFrontEnd &frontEnd, QObject *parent = nullptr);
+    ~CheckRun() override;
+
+    // With a folder set, discovery starts there instead of on the attached disk, and the carrier
+    // rules are not run: their rows get the not-applicable cell.
+    void setMasterFolder(const QString &folder);
+    QString masterFolder() const { return m_masterFolder; }
+
+    // The run button: the first stage, then the hand-over to hashing or straight to the end.
+    void start();
+
+    bool runCarrierAndPackingChecks();
+    void finishCheckRun();
+
+    // Stops and disconnects the worker of the current run, if any, and waits for it.
+    void stopWorker();
+    bool isHashing() const;
+
+public slots:
+    void OnMsgSignal(QString strSign);
+
+private:
+    void fail(int row, const QString &message);
+    void pass(int row);
+    void endRun(bool passed);
+
+    DcpInspector &m_inspector;
+    CheckRunFrontEnd &m_frontEnd;
+    QString m_masterFolder;
+    QPointer<HashThread> m_worker;
+    QString m_lastProgress;
+    bool m_running = false;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+// Hashes the packing list's files on its own thread and reports through MsgSignal only:
+// progress texts ("40.96%"), then exactly one of "OK" and "ERR".
+class HashThread : public QThread
+{
+    Q_OBJECT
+public:
+    HashThread(const QStringList &filePaths, const QStringList &expectedHashes);
+    ~HashThread() override;
+
+signals:
+    void MsgSignal(QString strSign);
+
+protected:
+    void run() override;
+
+private:
+    QStringList filePaths;
+    QStringList expectedHashes;
+};

@@ -1,0 +1,5 @@
+#include "ui/FormUdiskCheck.h"
+
+FormUdiskCheck::FormUdiskCheck(QWidget *parent) : QWidget(parent) {}
+
+FormUdiskCheck::~FormUdiskCheck() = default;
