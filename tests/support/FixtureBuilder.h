@@ -10,12 +10,13 @@
 
 struct KdmSpec
 {
-    QString folder;                // relative to the disk root; empty = the root itself
+    QString folder; // relative to the disk root; empty = the root itself
     QString fileName = QStringLiteral("kdm.xml");
     QString compositionPlaylistId; // empty = the master's composition id
     QString notValidBefore = QStringLiteral("2023-01-01T00:00:00+08:00");
     QString notValidAfter = QStringLiteral("2099-03-01T23:59:59+08:00");
-    QStringList subjectNames = {QStringLiteral("dnQualifier=abc\\+def=,CN=SM.TEST-SERVER,O=example.org")};
+    QStringList subjectNames = {
+        QStringLiteral("dnQualifier=abc\\+def=,CN=SM.TEST-SERVER,O=example.org")};
     QString namespaceUri = QStringLiteral("http://www.smpte-ra.org/schemas/430-3/2006/ETM");
 };
 
@@ -45,19 +46,26 @@ struct MasterSpec
     bool emptyContentTitle = false;
 
     // Ways to fail.
-    bool omitFirstTrackFile = false;     // the asset map names a file that was not written
-    bool trackPathIsFolder = false;      // the first track's asset-map Path names a folder
-    QString assetMapPklId;               // id the asset map gives the packing list (empty = its own)
-    QString assetMapCplId;               // id the asset map gives the composition (empty = its own)
-    bool pklListsUnmappedAsset = false;  // the packing list lists an id the asset map lacks
-    bool wrongPklHash = false;           // the first track's digest in the packing list is wrong
-    bool wrongCplHash = false;           // the first track's digest in the composition is wrong
+    bool omitFirstTrackFile = false;    // the asset map names a file that was not written
+    bool trackPathIsFolder = false;     // the first track's asset-map Path names a folder
+    QString assetMapPklId;              // id the asset map gives the packing list (empty = its own)
+    QString assetMapCplId;              // id the asset map gives the composition (empty = its own)
+    bool pklListsUnmappedAsset = false; // the packing list lists an id the asset map lacks
+    bool wrongPklHash = false;          // the first track's digest in the packing list is wrong
+    bool wrongCplHash = false;          // the first track's digest in the composition is wrong
     bool pklGroupId = false;
-    bool secondCpl = false;              // a second composition listed in the asset map
+    bool secondCpl = false; // a second composition listed in the asset map
     bool secondPkl = false;
     bool noCpl = false;
     bool noPkl = false;
     bool pklOriginalFileNamesDiffer = false; // OriginalFileName unlike the asset map's Path
+
+    // More knobs.
+    QString issueDate = QStringLiteral("2023-01-01T12:00:00+08:00"); // every document's IssueDate
+    QString cplFileName;                                             // empty = "cpl_<uuid>.xml"
+    QString pklFileName;                                             // empty = "pkl_<uuid>.xml"
+    bool subtitle = false; // a MainSubtitle track with an XML subtitle document in the first reel
+    bool omitVolumeIndex = false;
 };
 
 struct BuiltMaster
@@ -66,11 +74,21 @@ struct BuiltMaster
     QString assetMapPath; // absolute
     QString cplPath;
     QString pklPath;
-    QString cplId;        // "urn:uuid:..."
+    QString cplId; // "urn:uuid:..."
     QString pklId;
     QString title;
     QStringList trackPaths; // absolute, in packing-list order
     qint64 totalTrackBytes = 0;
+
+    // More results.
+    QString assetMapId;
+    QStringList
+        pklAssetPaths;     // absolute path of every packing-list asset (CPLs included), in order
+    QStringList pklHashes; // the digests the packing list states, same order
+    QStringList keyIds;    // encrypted masters: every KeyId of the composition, in order
+    QString cplPath2;      // secondCpl: the second composition document
+    QString pklPath2;      // secondPkl: the second packing list
+    QString subtitlePath;  // subtitle: the subtitle document
 };
 
 class FixtureBuilder
@@ -90,4 +108,5 @@ public:
 
 private:
     QString m_root;
+    quint64 m_filesWritten = 0; // seeds each track file's content, so no two files are alike
 };
