@@ -25,7 +25,8 @@ public:
     virtual void setReportEnabled(bool enabled) = 0;
     // Wait cursor while busy, the arrow otherwise.
     virtual void setBusy(bool busy) = 0;
-    // The run is over, whichever way it ended.
+    // The run is over, whichever way it ended. Called once per run, after the last cell and the
+    // last setBusy of that run. A run cut short by a newer run or by stopWorker ends with false.
     virtual void runEnded(bool passed) = 0;
 };
 
@@ -35,6 +36,7 @@ class CheckRun : public QObject
     Q_OBJECT
 public:
     CheckRun(DcpInspector &inspector, CheckRunFrontEnd &frontEnd, QObject *parent = nullptr);
+    // Stops a worker that still hashes and waits for it; the front end is not called any more.
     ~CheckRun() override;
 
     // With a folder set, discovery starts there instead of on the attached disk, and the carrier
@@ -43,27 +45,41 @@ public:
     QString masterFolder() const { return m_masterFolder; }
 
     // The run button: the first stage, then the hand-over to hashing or straight to the end.
+    // A worker of an earlier run that still hashes is stopped first; nothing of it reaches the
+    // new run.
     void start();
 
     bool runCarrierAndPackingChecks();
     void finishCheckRun();
 
-    // Stops and disconnects the worker of the current run, if any, and waits for it.
+    // Stops and disconnects the worker of the current run, if any, and waits for it. A run that
+    // was hashing ends (runEnded(false)).
     void stopWorker();
     bool isHashing() const;
+    // The worker of the current run while it exists (finished workers release themselves).
+    HashThread *worker() const { return m_worker.data(); }
 
 public slots:
     void OnMsgSignal(QString strSign);
 
 private:
+    class EndDeferral;
+
     void fail(int row, const QString &message);
     void pass(int row);
     void endRun(bool passed);
+    void beginRun();
+    void startHashing();
+    bool haltWorker();
 
     DcpInspector &m_inspector;
     CheckRunFrontEnd &m_frontEnd;
     QString m_masterFolder;
     QPointer<HashThread> m_worker;
-    QString m_lastProgress;
     bool m_running = false;
+    // While start() or OnMsgSignal is on the stack the end of the run is reported when it
+    // returns, after its last setBusy.
+    int m_endDeferral = 0;
+    bool m_endPending = false;
+    bool m_endPassed = false;
 };

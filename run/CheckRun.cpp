@@ -1,0 +1,370 @@
+#include "run/CheckRun.h"
+
+#include "dcp/DcpInspector.h"
+#include "dcp/RunEnvironment.h"
+#include "run/HashThread.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+QString hashMismatchMessage()
+{
+    return QStringLiteral("文件Hash值与PKL文件中的Hash值不一致，请重新制作DCP后，再进行检测!");
+}
+
+// The folder given for a folder check, as a drive root: absolute, forward slashes, one
+// trailing "/", so that discovery resolves the asset paths as it does on a disk.
+QString folderAsDriveRoot(const QString &folder)
+{
+    QString root =
+        QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(folder)).absoluteFilePath());
+    if (!root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    return root;
+}
+} // namespace
+
+// Holds back runEnded while start() or OnMsgSignal is on the stack, so that the front end hears
+// of the end after the run's last setBusy.
+class CheckRun::EndDeferral
+{
+public:
+    explicit EndDeferral(CheckRun &run) : m_run(run) { ++m_run.m_endDeferral; }
+    ~EndDeferral()
+    {
+        if (--m_run.m_endDeferral == 0 && m_run.m_endPending) {
+            m_run.m_endPending = false;
+            m_run.m_frontEnd.runEnded(m_run.m_endPassed);
+        }
+    }
+    EndDeferral(const EndDeferral &) = delete;
+    EndDeferral &operator=(const EndDeferral &) = delete;
+
+private:
+    CheckRun &m_run;
+};
+
+CheckRun::CheckRun(DcpInspector &inspector, CheckRunFrontEnd &frontEnd, QObject *parent)
+    : QObject(parent), m_inspector(inspector), m_frontEnd(frontEnd)
+{
+}
+
+CheckRun::~CheckRun()
+{
+    // A thread still running when the application leaves main aborts the process.
+    haltWorker();
+}
+
+void CheckRun::setMasterFolder(const QString &folder)
+{
+    m_masterFolder = folder;
+}
+
+void CheckRun::start()
+{
+    beginRun();
+    EndDeferral deferral(*this);
+    m_frontEnd.setBusy(true);
+    if (!runCarrierAndPackingChecks()) {
+        m_frontEnd.setBusy(false);
+        return;
+    }
+
+    QSettings settings(settingsFilePath(), QSettings::IniFormat);
+    bool isNumber = false;
+    const int hashCheck = settings.value(QStringLiteral("hash/check")).toInt(&isNumber);
+    if (!isNumber || hashCheck == 0) {
+        OnMsgSignal(QStringLiteral("OK"));
+        return;
+    }
+    startHashing();
+}
+
+bool CheckRun::runCarrierAndPackingChecks()
+{
+    beginRun();
+    m_running = true;
+
+    for (int row = 0; row < CheckRow::Count; ++row)
+        m_frontEnd.writeResult(row, CellKind::Blank, QString());
+    m_frontEnd.setReportEnabled(false);
+    m_inspector.resetRunData();
+
+    QString message;
+    const auto stop = [this](int row, const QString &text) {
+        fail(row, text);
+        endRun(false);
+        return false;
+    };
+
+    if (m_masterFolder.isEmpty()) {
+        if (!m_inspector.findRemovableDrives(message))
+            return stop(CheckRow::Physical, message);
+        pass(CheckRow::Physical);
+        if (!m_inspector.checkNtfs(message))
+            return stop(CheckRow::FileSystem, message);
+        pass(CheckRow::FileSystem);
+        if (!m_inspector.checkSingleDrive(message))
+            return stop(CheckRow::Partition, message);
+        pass(CheckRow::Partition);
+    } else {
+        // A folder is no carrier: its rows are not judged, so nothing claims the disk passed.
+        m_frontEnd.writeResult(CheckRow::Physical, CellKind::NotApplicable,
+                               cellKindText(CellKind::NotApplicable));
+        m_frontEnd.writeResult(CheckRow::FileSystem, CellKind::NotApplicable,
+                               cellKindText(CellKind::NotApplicable));
+        m_frontEnd.writeResult(CheckRow::Partition, CellKind::NotApplicable,
+                               cellKindText(CellKind::NotApplicable));
+        m_inspector.removableDrives = {folderAsDriveRoot(m_masterFolder)};
+    }
+
+    if (!m_inspector.findMaster(message))
+        return stop(CheckRow::DcpAndKdm, message);
+    pass(CheckRow::DcpAndKdm);
+
+    if (!m_inspector.checkDcpName(message))
+        return stop(CheckRow::DcpName, message);
+    pass(CheckRow::DcpName);
+
+    if (m_inspector.assetMapPaths.isEmpty())
+        return stop(CheckRow::AssetMapPresent,
+                    QStringLiteral("缺少Assetmap文件，请重新制作DCP后，再进行检测!"));
+    pass(CheckRow::AssetMapPresent);
+
+    if (!hasDcpNamespace(m_inspector.assetMap.namespaceUri))
+        return stop(CheckRow::AssetMapNamespace,
+                    QStringLiteral("Assetmap文件中的命名空间不符合，请重新制作DCP后，再进行检测!"));
+    pass(CheckRow::AssetMapNamespace);
+
+    if (!m_inspector.checkAssetPaths(message))
+        return stop(CheckRow::AssetPaths, message);
+    pass(CheckRow::AssetPaths);
+    pass(CheckRow::AssetMapHeader);
+
+    if (!m_inspector.pklListedInAssetMap())
+        return stop(CheckRow::PklListed,
+                    QStringLiteral(
+                        "PKL文件的UUID和ASSETMAP中PKL的UUID不一致，请重新制作DCP后，再进行检测!"));
+    pass(CheckRow::PklListed);
+
+    const PklInfo pkl = m_inspector.pkls.value(0);
+    if (!hasDcpNamespace(pkl.namespaceUri))
+        return stop(CheckRow::PklNamespace,
+                    QStringLiteral("PKL文件中的命名空间不符合，请重新制作DCP后，再进行检测!"));
+    pass(CheckRow::PklNamespace);
+
+    if (m_inspector.assetMap.annotationText != pkl.annotationText)
+        return stop(CheckRow::PklAnnotation,
+                    QStringLiteral("PKL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
+                                   "后，再进行检测!"));
+    pass(CheckRow::PklAnnotation);
+
+    if (!m_inspector.checkPklAssets(message))
+        return stop(CheckRow::PklAssets, message);
+    pass(CheckRow::PklAssets);
+    return true;
+}
+
+void CheckRun::startHashing()
+{
+    m_frontEnd.writeResult(CheckRow::Hash, CellKind::Progress, QStringLiteral("检测中......"));
+
+    // The packing list's paths are the asset map's by now, relative to the asset map's folder.
+    const QString assetMapPath = m_inspector.assetMapPaths.value(0);
+    const QString base = assetMapPath.left(assetMapPath.lastIndexOf(QLatin1Char('/')) + 1);
+    QStringList paths;
+    QStringList hashes;
+    const PklInfo pkl = m_inspector.pkls.value(0);
+    for (const AssetInfo &asset : pkl.assets) {
+        paths << base + asset.path;
+        hashes << asset.hash;
+    }
+
+    auto *worker = new HashThread(paths, hashes);
+    m_worker = worker;
+    connect(worker, &HashThread::MsgSignal, this, &CheckRun::OnMsgSignal);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start(QThread::InheritPriority);
+}
+
+void CheckRun::OnMsgSignal(QString strSign)
+{
+    // Nothing reaches a run that has ended; a stopped worker's messages were withdrawn.
+    if (!m_running)
+        return;
+    EndDeferral deferral(*this);
+    if (strSign == QLatin1String("OK")) {
+        pass(CheckRow::Hash);
+        finishCheckRun();
+    } else if (strSign == QLatin1String("ERR")) {
+        fail(CheckRow::Hash, hashMismatchMessage());
+        endRun(false);
+    } else {
+        m_frontEnd.writeResult(CheckRow::Hash, CellKind::Progress, strSign);
+    }
+    m_frontEnd.setBusy(false);
+}
+
+void CheckRun::finishCheckRun()
+{
+    // Called on its own, the continuation is a run of its own.
+    m_running = true;
+    QString message;
+    const PklInfo pkl = m_inspector.pkls.value(0);
+    const CplInfo cpl = m_inspector.cpls.value(0);
+    const auto stop = [this](int row, const QString &text) {
+        fail(row, text);
+        endRun(false);
+    };
+
+    if (pkl.hasGroupId)
+        return stop(
+            CheckRow::GroupId,
+            QStringLiteral("PKL文件中有GroupId元素，DCP不完整，请重新制作DCP后，再进行检测!"));
+    pass(CheckRow::GroupId);
+    pass(CheckRow::PklHeader);
+
+    if (!m_inspector.cplListedInAssetMap())
+        return stop(CheckRow::CplListed,
+                    QStringLiteral(
+                        "CPL文件的UUID和ASSETMAP中CPL的UUID不一致，请重新制作DCP后，再进行检测!"));
+    pass(CheckRow::CplListed);
+
+    if (!hasDcpNamespace(cpl.namespaceUri))
+        return stop(CheckRow::CplNamespace,
+                    QStringLiteral("CPL文件中的命名空间不符合，请重新制作DCP后，再进行检测!"));
+    pass(CheckRow::CplNamespace);
+
+    if (m_inspector.assetMap.annotationText != cpl.contentTitleText)
+        return stop(CheckRow::CplTitle,
+                    QStringLiteral("CPL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
+                                   "后，再进行检测!"));
+    pass(CheckRow::CplTitle);
+
+    if (!m_inspector.checkCplTrackHashes(message))
+        return stop(CheckRow::CplTrackHashes, message);
+    pass(CheckRow::CplTrackHashes);
+
+    if (!cpl.stereoscopic) {
+        m_frontEnd.writeResult(CheckRow::Stereoscopic, CellKind::NotApplicable,
+                               cellKindText(CellKind::NotApplicable));
+    } else if (!hasDcpNamespace(cpl.stereoscopicNamespaceUri)) {
+        return stop(CheckRow::Stereoscopic,
+                    QStringLiteral("Cpl文件中MainStereoscopicPicture命名空间不符合，请重新制作DCP后"
+                                   "，再进行检测!"));
+    } else {
+        pass(CheckRow::Stereoscopic);
+    }
+    pass(CheckRow::CplHeader);
+    pass(CheckRow::DcpHeader);
+
+    if (!m_inspector.encrypted) {
+        m_frontEnd.writeResult(CheckRow::KdmHeader, CellKind::UnencryptedPass,
+                               cellKindText(CellKind::UnencryptedPass));
+        m_frontEnd.writeResult(CheckRow::KdmId, CellKind::NotApplicable,
+                               cellKindText(CellKind::NotApplicable));
+        m_frontEnd.writeResult(CheckRow::KdmNamespace, CellKind::NotApplicable,
+                               cellKindText(CellKind::NotApplicable));
+    } else {
+        if (!m_inspector.checkKdmCompositionId(message))
+            return stop(CheckRow::KdmId, message);
+        pass(CheckRow::KdmId);
+        if (!m_inspector.checkKdmNamespace(message))
+            return stop(CheckRow::KdmNamespace, message);
+        pass(CheckRow::KdmNamespace);
+        pass(CheckRow::KdmHeader);
+    }
+
+    m_inspector.prefillLabelFields();
+    if (!m_frontEnd.confirmLabels(m_inspector)) {
+        // The operator closed the dialog: the run ends without a word.
+        endRun(false);
+        return;
+    }
+
+    if (!m_inspector.checkLabelValues(message))
+        return stop(CheckRow::Label, message);
+    pass(CheckRow::Label);
+
+    if (m_inspector.diskInterface != QLatin1String("USB3.0"))
+        return stop(CheckRow::Interface,
+                    QStringLiteral("移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！"));
+    pass(CheckRow::Interface);
+    if (m_masterFolder.isEmpty())
+        pass(CheckRow::CarrierHeader);
+    else
+        m_frontEnd.writeResult(CheckRow::CarrierHeader, CellKind::NotApplicable,
+                               cellKindText(CellKind::NotApplicable));
+    m_frontEnd.setReportEnabled(true);
+    endRun(true);
+}
+
+void CheckRun::stopWorker()
+{
+    const bool wasHashing = m_running && !m_worker.isNull();
+    haltWorker();
+    if (wasHashing) {
+        m_frontEnd.setBusy(false);
+        endRun(false);
+    }
+}
+
+bool CheckRun::isHashing() const
+{
+    return !m_worker.isNull() && m_worker->isRunning();
+}
+
+void CheckRun::fail(int row, const QString &message)
+{
+    m_frontEnd.showWarning(message);
+    m_frontEnd.writeResult(row, CellKind::Fail, cellKindText(CellKind::Fail));
+}
+
+void CheckRun::pass(int row)
+{
+    m_frontEnd.writeResult(row, CellKind::Pass, cellKindText(CellKind::Pass));
+}
+
+void CheckRun::endRun(bool passed)
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    if (m_endDeferral > 0) {
+        m_endPending = true;
+        m_endPassed = passed;
+    } else {
+        m_frontEnd.runEnded(passed);
+    }
+}
+
+void CheckRun::beginRun()
+{
+    // An earlier run still hashing is cut short: its worker stops and is gone before anything
+    // of the new run is written.
+    const bool wasRunning = m_running;
+    haltWorker();
+    if (wasRunning) {
+        m_running = false;
+        m_frontEnd.runEnded(false);
+    }
+}
+
+bool CheckRun::haltWorker()
+{
+    if (m_worker.isNull())
+        return false;
+    HashThread *worker = m_worker.data();
+    m_worker = nullptr;
+    disconnect(worker, nullptr, this, nullptr);
+    worker->requestInterruption();
+    worker->wait();
+    delete worker;
+    // Messages the worker queued before it stopped would land in the next run.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    return true;
+}
