@@ -1,11 +1,17 @@
 #include "app/MainWindow.h"
+#include "report/FontSetup.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    MainWindow window;
-    window.show();
-    return application.exec();
+    installCjkFontSubstitutions();
+    int result = 0;
+    {
+        MainWindow window;
+        window.show();
+        result = application.exec();
+    }
+    return result;
 }

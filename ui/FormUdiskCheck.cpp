@@ -1,5 +1,143 @@
 #include "ui/FormUdiskCheck.h"
 
-FormUdiskCheck::FormUdiskCheck(QWidget *parent) : QWidget(parent) {}
+#include "dcp/DcpInspector.h"
+#include "report/ComplianceReport.h"
+#include "ui/DlgCheckLable.h"
+#include "ui_FormUdiskCheck.h"
 
-FormUdiskCheck::~FormUdiskCheck() = default;
+#include <QBrush>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QStandardItemModel>
+#include <QUrl>
+
+namespace {
+const int kColumnCount = 3;
+const int kResultColumn = 2;
+} // namespace
+
+FormUdiskCheck::FormUdiskCheck(QWidget *parent)
+    : QWidget(parent), ui(new Ui::FormUdiskCheck), model(new QStandardItemModel),
+      run(gDcpInspector, *this)
+{
+    ui->setupUi(this);
+    ui->tvCheckList->setModel(model);
+
+    model->setColumnCount(kColumnCount);
+    model->setHeaderData(0, Qt::Horizontal, tr("序号"), Qt::EditRole);
+    model->setHeaderData(1, Qt::Horizontal, tr("检测项"), Qt::EditRole);
+    model->setHeaderData(2, Qt::Horizontal, tr("检测结果"), Qt::EditRole);
+    ui->tvCheckList->horizontalHeader()->setStyleSheet(
+        QStringLiteral("QHeaderView::section{color:blue}"));
+    ui->tvCheckList->setColumnWidth(0, 150);
+    ui->tvCheckList->setColumnWidth(1, 300);
+    ui->tvCheckList->setColumnWidth(2, 200);
+    ui->tvCheckList->verticalHeader()->hide();
+    ui->tvCheckList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ui->tvCheckList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    for (int row = 0; row < CheckRow::Count; ++row) {
+        model->setItem(row, 0, new QStandardItem(checkListNumber(row)));
+        model->setItem(row, 1, new QStandardItem(checkListItem(row)));
+    }
+    ui->btnReport->setEnabled(false);
+}
+
+FormUdiskCheck::~FormUdiskCheck()
+{
+    run.stopWorker();
+    delete ui;
+    delete model;
+}
+
+bool FormUdiskCheck::writeReport(const QString &path)
+{
+    QString message;
+    if (writeComplianceReport(path, cellTexts, gDcpInspector, &message))
+        return true;
+    if (message.isEmpty())
+        message = QStringLiteral("无法写入检测报告文件：") + path;
+    QMessageBox::warning(this, QStringLiteral("提示"), message, QMessageBox::Ok,
+                         QMessageBox::NoButton);
+    return false;
+}
+
+void FormUdiskCheck::on_btnMasterCheck_clicked()
+{
+    cellTexts.clear();
+    run.start();
+}
+
+void FormUdiskCheck::on_btnReport_clicked()
+{
+    cellTexts.clear();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        for (int column = 0; column < model->columnCount(); ++column)
+            cellTexts << model->index(row, column).data(Qt::DisplayRole).toString();
+    }
+    const QString path =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/VetMasterReport.pdf");
+    // A report that could not be written is not offered to the viewer: it would show an
+    // earlier run's file or nothing at all.
+    if (writeReport(path))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void FormUdiskCheck::OnMsgSignal(QString strSign)
+{
+    run.OnMsgSignal(strSign);
+}
+
+void FormUdiskCheck::on_btnExit_clicked()
+{
+    close();
+}
+
+void FormUdiskCheck::closeEvent(QCloseEvent *event)
+{
+    // Closing the window ends the application; a worker still hashing must not outlive it.
+    run.stopWorker();
+    QWidget::closeEvent(event);
+}
+
+void FormUdiskCheck::writeResult(int row, CellKind kind, const QString &text)
+{
+    auto *item = new QStandardItem(cellKindText(kind, text));
+    model->setItem(row, kResultColumn, item);
+    if (kind == CellKind::Blank)
+        return;
+    item->setTextAlignment(Qt::AlignCenter);
+    item->setForeground(QBrush(cellKindColor(kind), Qt::SolidPattern));
+}
+
+void FormUdiskCheck::showWarning(const QString &message)
+{
+    QMessageBox::warning(this, QStringLiteral("提示"), message, QMessageBox::Ok,
+                         QMessageBox::NoButton);
+}
+
+bool FormUdiskCheck::confirmLabels(DcpInspector &inspector)
+{
+    DlgCheckLable dialog(this, inspector);
+    dialog.setWindowTitle(QStringLiteral("数字电影送审母版信息"));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void FormUdiskCheck::setReportEnabled(bool enabled)
+{
+    ui->btnReport->setEnabled(enabled);
+}
+
+void FormUdiskCheck::setBusy(bool busy)
+{
+    setCursor(busy ? Qt::WaitCursor : Qt::ArrowCursor);
+}
+
+void FormUdiskCheck::runEnded(bool passed)
+{
+    // Everything a finished run shows is already in the check list and the report button.
+    Q_UNUSED(passed)
+}
