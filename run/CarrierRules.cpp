@@ -1,0 +1,44 @@
+#include "dcp/DcpInspector.h"
+#include "platform/VolumeService.h"
+
+bool DcpInspector::findRemovableDrives(QString &message)
+{
+    // Only USB hard disks count; flash sticks, internal disks and network drives are skipped.
+    const QStringList roots = volumeService().volumeRoots();
+    for (const QString &root : roots) {
+        if (isUsbVolume(root))
+            removableDrives.append(root);
+    }
+    if (removableDrives.isEmpty()) {
+        message = QStringLiteral("未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!");
+        return false;
+    }
+    return true;
+}
+
+bool DcpInspector::checkNtfs(QString &message)
+{
+    bool anyNtfs = false;
+    for (const QString &root : qAsConst(removableDrives)) {
+        if (isNtfsVolume(root))
+            anyNtfs = true;
+    }
+    if (!anyNtfs) {
+        message =
+            QStringLiteral("移动硬盘不是NTFS文件系统格式，请确保移动硬盘为NTFS文件系统格式后，"
+                           "再进行检测!");
+        return false;
+    }
+    return true;
+}
+
+bool DcpInspector::checkSingleDrive(QString &message)
+{
+    if (removableDrives.size() >= 2) {
+        message =
+            QStringLiteral("电脑上有多个移动硬盘或移动硬盘有多个分区，请确保电脑上只有一个移动"
+                           "硬盘且移动硬盘只有一个分区后，再进行检测!");
+        return false;
+    }
+    return true;
+}
