@@ -1,0 +1,309 @@
+#include "report/ComplianceReport.h"
+
+#include "dcp/DcpInspector.h"
+#include "dcp/RunEnvironment.h"
+#include "report/FontSetup.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLine>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPen>
+#include <QRect>
+
+#include <iterator>
+
+namespace {
+struct ReportFonts
+{
+    QFont f1{QStringLiteral("黑体"), 24, 50, false};
+    QFont f2{QStringLiteral("宋体"), 12, 50, false};
+    QFont f3{QStringLiteral("黑体"), 14, 50, false};
+    QFont f4{QStringLiteral("宋体"), 9, 50, false};
+    QFont f5{QStringLiteral("宋体"), 14, 50, false};
+    QFont f6{QStringLiteral("黑体"), 10, 50, false};
+    QFont f7{QStringLiteral("黑体"), 12, 50, false};
+};
+
+// The layout reaches x 2300 (the check grid) and y 3240 (the closing rule) in 300-dpi pixels.
+// Margins of 60, 100, 100, 60 pt leave only 1813 x 2841 pixels, which cut the KDM column and the
+// closing rule off the sheet; these leave 2313 x 3299, enough for the whole layout.
+const QMarginsF kPageMargins(20, 30, 20, 20);
+
+const Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
+const Qt::Alignment kTopLeft = Qt::AlignLeft | Qt::AlignTop;
+
+QPen reportPen()
+{
+    return QPen(QBrush(QColor(0, 0, 0, 255), Qt::SolidPattern), 5, Qt::SolidLine, Qt::SquareCap,
+                Qt::BevelJoin);
+}
+
+void drawTextIn(QPainter &painter, const QFont &font, const QRect &box, Qt::Alignment alignment,
+                const QString &text)
+{
+    painter.setFont(font);
+    painter.drawText(box, int(alignment), text);
+}
+
+void drawLineAlone(QPainter &painter, const QLine &line)
+{
+    painter.drawLines(&line, 1);
+}
+
+void drawRectAlone(QPainter &painter, const QRect &rect)
+{
+    painter.drawRects(&rect, 1);
+}
+
+QString vetDateText(const QString &vetDate)
+{
+    return QDate::fromString(vetDate, QStringLiteral("yyyyMMdd"))
+        .toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+QString pklIssueDate(const DcpInspector &inspector)
+{
+    return inspector.pkls.isEmpty() ? QString() : inspector.pkls.first().issueDate;
+}
+
+// "4K"/"2K", then the picture kind, then the encryption, as on the carrier's sticker.
+QString kindText(const DcpInspector &inspector)
+{
+    const bool stereoscopic = !inspector.cpls.isEmpty() && inspector.cpls.first().stereoscopic;
+    const int width = inspector.resolution.left(4).toInt(nullptr, 10);
+    return QString(width > 2048 ? QStringLiteral("4K") : QStringLiteral("2K")) %
+           (stereoscopic ? QStringLiteral(" 3D") : QStringLiteral(" 2D")) %
+           (inspector.encrypted ? QStringLiteral(" 加密DCP") : QStringLiteral(" 明文DCP"));
+}
+
+QString packagingText(const DcpInspector &inspector)
+{
+    const QString namespaceUri =
+        inspector.cpls.isEmpty() ? QString() : inspector.cpls.first().namespaceUri;
+    return namespaceUri.contains(kInteropNamespacePrefix, Qt::CaseSensitive)
+               ? QStringLiteral("封装格式：INTEROP")
+               : QStringLiteral("封装格式：SMPTE");
+}
+
+// The check grid's contents: each group header moves a cursor to its column, sub-groups and
+// items follow it downwards.
+void paintCheckListing(QPainter &painter, const ReportFonts &fonts, const QStringList &cellTexts)
+{
+    struct Group
+    {
+        const char *number;
+        int x;
+        int width;
+        int cursorY;
+    };
+    static const Group groups[] = {
+        {"A.2", 550, 550, 1110}, {"A.3", 1100, 750, 1090}, {"A.4", 1850, 500, 1110}};
+
+    bool hasCursor = false;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    const int count = cellTexts.size() / 3;
+    for (int g = 0; g < count; ++g) {
+        const QString no = QString(cellTexts.at(3 * g)).remove(QLatin1Char('-'));
+        const QString &item = cellTexts.at(3 * g + 1);
+        const QString &result = cellTexts.at(3 * g + 2);
+
+        const Group *group = nullptr;
+        for (const Group &candidate : groups) {
+            if (no == QLatin1String(candidate.number))
+                group = &candidate;
+        }
+        if (group) {
+            drawTextIn(painter, fonts.f7, QRect(group->x, 1090, group->width, 80), kLeft,
+                       no % QLatin1Char(' ') % item);
+            drawTextIn(painter, fonts.f7, QRect(group->x - 50, 2650, group->width, 200),
+                       Qt::AlignCenter, result);
+            x = group->x;
+            width = group->width;
+            y = group->cursorY;
+            hasCursor = true;
+            continue;
+        }
+        // Rows before the first group header have no column to go to.
+        if (!hasCursor)
+            continue;
+        if (no == QLatin1String("A.3.1") || no == QLatin1String("A.3.2") ||
+            no == QLatin1String("A.3.3") || no == QLatin1String("A.3.4")) {
+            y += 80;
+            drawTextIn(painter, fonts.f6, QRect(x, y, width, 80), kLeft,
+                       no % QLatin1Char(' ') % item);
+            continue;
+        }
+        y += 60;
+        const QString mark =
+            result == QStringLiteral("符合") ? QStringLiteral(" ★") : QStringLiteral(" ☆");
+        drawTextIn(painter, fonts.f4, QRect(x, y, width, 60), kLeft, no % item % mark);
+    }
+}
+
+void paintFirstPage(QPainter &painter, const ReportFonts &fonts, const QStringList &cellTexts,
+                    const DcpInspector &inspector, int w)
+{
+    const int h = w / 2;
+    drawTextIn(painter, fonts.f1, QRect(0, 200, w, 100), Qt::AlignCenter,
+               QStringLiteral("数字电影送审母版(DCP)符合性检测报告"));
+
+    painter.setPen(reportPen());
+    drawLineAlone(painter, QLine(0, 340, w, 340));
+    drawLineAlone(painter, QLine(0, 358, w, 358));
+
+    struct LabelLine
+    {
+        QString caption;
+        QString value;
+    };
+    const LabelLine labels[] = {
+        {QStringLiteral("影片名称："), inspector.filmName},
+        {QStringLiteral("KDM有效期："), inspector.kdmDate},
+        {QStringLiteral("片长："), inspector.duration},
+        {QStringLiteral("图像分辨率："), inspector.resolution},
+        {QStringLiteral("图像宽高比："), inspector.aspect},
+        {QStringLiteral("帧速率："), inspector.frame},
+        {QStringLiteral("色域："), inspector.color},
+        {QStringLiteral("声音制式："), inspector.audio},
+        {QStringLiteral("制作日期："), pklIssueDate(inspector)},
+        {QStringLiteral("送审日期："), vetDateText(inspector.vetDate)},
+        {QStringLiteral("出品单位："), inspector.producer},
+    };
+    // Two columns, left one first, rows 90 apart.
+    for (int i = 0; i < int(std::size(labels)); ++i) {
+        const int rowY = 440 + (i / 2) * 90;
+        const QRect box = i % 2 == 0 ? QRect(100, rowY, h, 70) : QRect(h + 50, rowY, h - 100, 70);
+        drawTextIn(painter, fonts.f2, box, kLeft, labels[i].caption % labels[i].value);
+    }
+
+    static const int columnX[] = {100, 500, 1050, 1800};
+    static const int columnWidth[] = {400, 550, 750, 500};
+    for (int i = 0; i < 4; ++i)
+        drawRectAlone(painter, QRect(columnX[i], 1040, columnWidth[i], 1610));
+    for (int i = 0; i < 4; ++i)
+        drawRectAlone(painter, QRect(columnX[i], 2650, columnWidth[i], 200));
+    drawTextIn(painter, fonts.f3, QRect(100, 1040, 400, 1610), Qt::AlignCenter,
+               QStringLiteral("检测项"));
+    drawTextIn(painter, fonts.f3, QRect(100, 2650, 400, 200), Qt::AlignCenter,
+               QStringLiteral("检测结果"));
+
+    paintCheckListing(painter, fonts, cellTexts);
+
+    drawTextIn(painter, fonts.f5, QRect(100, 3040, w, 80), kTopLeft,
+               QStringLiteral("送审母版制作单位（盖章）："));
+    drawTextIn(painter, fonts.f5, QRect(h + 50, 3040, h - 100, 70), kTopLeft,
+               QStringLiteral("检测日期：") %
+                   currentLocalDate().toString(QStringLiteral("yyyy年MM月dd日")));
+    painter.setPen(reportPen());
+    drawLineAlone(painter, QLine(0, 3240, w, 3240));
+}
+
+void paintSecondPage(QPainter &painter, const ReportFonts &fonts, const DcpInspector &inspector,
+                     int w)
+{
+    const int h = w / 2;
+    const int q = w / 4;
+    drawTextIn(painter, fonts.f7, QRect(60, 200, w, 150), kLeft,
+               QStringLiteral("以下部分可裁剪后贴在送审母版介质上："));
+    drawRectAlone(painter, QRect(60, 400, h, 650));
+    drawTextIn(painter, fonts.f6, QRect(100, 420, w, 70), kLeft,
+               QStringLiteral("《") % inspector.filmName % QStringLiteral("》") %
+                   kindText(inspector));
+    drawTextIn(painter, fonts.f6, QRect(100, 490, w, 70), kLeft, inspector.producer);
+    drawTextIn(painter, fonts.f4, QRect(100, 560, w, 70), kLeft, inspector.cplName);
+    drawTextIn(painter, fonts.f6, QRect(100, 630, w, 70), kLeft,
+               inspector.encrypted ? QStringLiteral("KDM有效期：") % inspector.kdmDate
+                                   : QStringLiteral("KDM有效期：————"));
+    drawTextIn(painter, fonts.f6, QRect(100, 730, q, 70), kLeft,
+               QStringLiteral("片长：") % inspector.duration);
+    drawTextIn(painter, fonts.f6, QRect(q + 25, 730, q, 70), kLeft, packagingText(inspector));
+    drawTextIn(painter, fonts.f6, QRect(100, 800, q, 70), kLeft,
+               QStringLiteral("帧速率：") % inspector.frame);
+    drawTextIn(painter, fonts.f6, QRect(q + 25, 800, q, 70), kLeft,
+               QStringLiteral("色域：") % inspector.color);
+    drawTextIn(painter, fonts.f6, QRect(100, 870, q, 70), kLeft,
+               QStringLiteral("图像分辨率：") % inspector.resolution);
+    drawTextIn(painter, fonts.f6, QRect(q + 25, 870, q, 70), kLeft,
+               QStringLiteral("图像宽高比：") % inspector.aspect);
+    drawTextIn(painter, fonts.f6, QRect(100, 940, q, 70), kLeft,
+               QStringLiteral("声音制式：") % inspector.audio);
+    drawTextIn(painter, fonts.f6, QRect(q + 25, 940, q, 70), kLeft,
+               QStringLiteral("送审日期：") % vetDateText(inspector.vetDate));
+}
+
+QString failure(const QString &path, const QString &reason)
+{
+    return QStringLiteral("无法写入检测报告文件：") % path % QStringLiteral("\n") % reason;
+}
+} // namespace
+
+bool writeComplianceReport(const QString &path, const QStringList &cellTexts,
+                           const DcpInspector &inspector, QString *errorMessage)
+{
+    QString ignored;
+    QString &message = errorMessage ? *errorMessage : ignored;
+    message.clear();
+
+    // Text cannot be laid out without the GUI application's font database.
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        message = failure(path, QStringLiteral("程序未初始化字体。"));
+        return false;
+    }
+    installCjkFontSubstitutions();
+
+    QFile file(path);
+    if (QFile::exists(path) && !file.remove()) {
+        message = failure(path, QStringLiteral("旧的报告文件无法删除（") % file.errorString() %
+                                    QStringLiteral("）。"));
+        return false;
+    }
+    if (!file.open(QIODevice::WriteOnly)) {
+        message = failure(path, file.errorString());
+        return false;
+    }
+
+    bool painted = false;
+    {
+        QPdfWriter writer(&file);
+        writer.setTitle(QStringLiteral("数字电影送审母版(DCP)符合性检测报告"));
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setResolution(300);
+        writer.setPageMargins(kPageMargins);
+
+        QPainter painter;
+        if (painter.begin(&writer)) {
+            const ReportFonts fonts;
+            const int w = painter.viewport().width();
+            paintFirstPage(painter, fonts, cellTexts, inspector, w);
+            writer.newPage();
+            paintSecondPage(painter, fonts, inspector, w);
+            painted = painter.end();
+        }
+    }
+
+    // An earlier failed write leaves its error only until a later flush succeeds, so look before
+    // closing too, and compare what reached the disk with what was written.
+    QString reason = file.error() != QFileDevice::NoError ? file.errorString() : QString();
+    const qint64 expectedSize = file.pos();
+    file.close();
+    if (reason.isEmpty() && file.error() != QFileDevice::NoError)
+        reason = file.errorString();
+    const bool written =
+        reason.isEmpty() && expectedSize > 0 && QFileInfo(path).size() == expectedSize;
+    if (!painted || !written) {
+        if (reason.isEmpty())
+            reason = QStringLiteral("报告未能完整写入。");
+        // A partial PDF must not be mistaken for a report.
+        QFile::remove(path);
+        message = failure(path, reason);
+        return false;
+    }
+    return true;
+}
