@@ -81,7 +81,7 @@ public:
     bool checkLabelFields(QString &message) const;
 
 private:
-    void findAssetMapsIn(const QString &folder, QVector<QString> &visitedFolders);
+    void findAssetMapsIn(const QString &folder, QVector<QString> &ancestors);
 };
 
 // True when text parses as a date with the pattern "yyyyMMdd".

@@ -1,0 +1,73 @@
+#include "dcp/DcpInspector.h"
+
+#include <QFileInfo>
+
+// The naming rule, A.3.1 c) and A.3.2 a) and d). They run after a successful discovery, which
+// leaves exactly one asset map path, one composition and one packing list; element 0 is used,
+// and a missing element fails the rule rather than being read out of range.
+
+bool DcpInspector::checkDcpName(QString &message)
+{
+    if (cpls.isEmpty() || cpls.first().contentTitleText.isEmpty()) {
+        message = QString::fromUtf8("DCP命名不符合规范，请修改DCP命名后，再进行检测!");
+        return false;
+    }
+    return true;
+}
+
+bool DcpInspector::checkAssetPaths(QString &message)
+{
+    if (assetMapPaths.isEmpty()) {
+        message = QString::fromUtf8("缺少Assetmap文件，请重新制作DCP后，再进行检测!");
+        return false;
+    }
+    const QString &mapPath = assetMapPaths.first();
+    const QString folder = mapPath.left(mapPath.lastIndexOf(QLatin1Char('/')));
+    for (const AssetInfo &asset : qAsConst(assetMap.assets)) {
+        if (!QFileInfo(folder + QLatin1Char('/') + asset.path).isFile()) {
+            message = QString::fromUtf8("Assetmap中的") + asset.path +
+                      QString::fromUtf8("文件与实际路径不一致，请重新制作DCP后，再进行检测!");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DcpInspector::pklListedInAssetMap()
+{
+    if (pkls.isEmpty())
+        return false;
+    const QString &pklId = pkls.first().id;
+    for (const AssetInfo &asset : qAsConst(assetMap.assets)) {
+        if (asset.id == pklId)
+            return true;
+    }
+    return false;
+}
+
+bool DcpInspector::checkPklAssets(QString &message)
+{
+    const QString failure = QString::fromUtf8(
+        "Assetmap中的文件和Cpl中的文件列表未一一对应，请重新制作DCP后，再进行检测!");
+    if (pkls.isEmpty()) {
+        message = failure;
+        return false;
+    }
+    const PklInfo pkl = pkls.first(); // read from a copy while the original is written
+    for (int i = 0; i < pkl.assets.size(); ++i) {
+        const AssetInfo *mapped = nullptr;
+        for (const AssetInfo &asset : qAsConst(assetMap.assets)) {
+            if (asset.id == pkl.assets[i].id) {
+                mapped = &asset;
+                break;
+            }
+        }
+        if (!mapped) {
+            message = failure;
+            return false;
+        }
+        // Hashing reads the file the asset map names, not the packing list's OriginalFileName.
+        pkls[0].assets[i].path = mapped->path;
+    }
+    return true;
+}
