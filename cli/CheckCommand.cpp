@@ -1,0 +1,300 @@
+#include "cli/CheckCommand.h"
+
+#include "cli/ConsoleFrontEnd.h"
+#include "cli/ConsoleText.h"
+#include "cli/LabelFile.h"
+#include "cli/Terminal.h"
+#include "dcp/DcpInspector.h"
+#include "dcp/RunEnvironment.h"
+#include "report/ComplianceReport.h"
+#include "report/FontSetup.h"
+#include "run/CheckRun.h"
+#include "run/HashThread.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+
+#include <memory>
+
+namespace {
+const char kUsageNotes[] =
+    "Checks a digital-cinema submission master and prints the 29-row check list.\n"
+    "\n"
+    "Without --master the attached USB disk is checked, carrier rules included. With --master\n"
+    "the folder stands for the disk root and the carrier rows read \"———\".\n"
+    "\n"
+    "The labels file is the operator's confirmation: a [label] section with the keys filmName,\n"
+    "kdmDate, duration, resolution, aspect, frame, color, audio, vetDate (yyyyMMdd), producer and\n"
+    "diskInterface, one key=value per line. A value is taken as written (commas included);\n"
+    "quote it to keep blanks at its ends. An absent key keeps the pre-filled value (filmName,\n"
+    "color, audio, producer and diskInterface start empty). Without --labels the run stops where\n"
+    "the label dialog would open.\n"
+    "\n"
+    "Exit status: 0 every rule passed; 1 a rule failed or the labels were refused; 2 usage error\n"
+    "or a file that cannot be read or written; 3 every rule up to the label confirmation passed\n"
+    "and no --labels was given; 130 interrupted (Ctrl-C).";
+
+void printError(const QString &message)
+{
+    writeErr(QStringLiteral("tavimor-check: %1\n").arg(message));
+}
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QJsonValue textOrNull(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+} // namespace
+
+CheckCommand::CheckCommand(InterruptWatcher &interrupts) : m_interrupts(interrupts) {}
+
+int CheckCommand::run(const QStringList &arguments)
+{
+    Options options;
+    const int status = parse(arguments, options);
+    if (status != ExitStatus::Passed)
+        return status;
+    return execute(options);
+}
+
+int CheckCommand::parse(const QStringList &arguments, Options &options)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(kUsageNotes));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption masterOption(
+        QStringLiteral("master"),
+        QStringLiteral("Check the master in folder DIR instead of the attached disk."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption settingsOption(
+        QStringLiteral("settings"),
+        QStringLiteral("Read FILE instead of set.ini in the working directory."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption labelsOption(
+        QStringLiteral("labels"),
+        QStringLiteral("Confirm the label information from the INI file FILE."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"), QStringLiteral("Print one JSON object instead of the table."));
+    const QCommandLineOption reportOption(
+        QStringLiteral("report"),
+        QStringLiteral("After a run that passed every rule, write the PDF report to FILE."),
+        QStringLiteral("FILE"));
+    parser.addOptions({masterOption, settingsOption, labelsOption, jsonOption, reportOption});
+
+    if (!parser.parse(arguments)) {
+        printError(parser.errorText() + QStringLiteral(" (see --help)"));
+        return ExitStatus::Trouble;
+    }
+    if (parser.isSet(helpOption))
+        parser.showHelp(ExitStatus::Passed);
+    if (parser.isSet(versionOption))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty()) {
+        printError(QStringLiteral("unexpected argument \"%1\" (see --help)")
+                       .arg(parser.positionalArguments().constFirst()));
+        return ExitStatus::Trouble;
+    }
+    for (const QCommandLineOption &option :
+         {masterOption, settingsOption, labelsOption, reportOption}) {
+        if (parser.values(option).size() > 1) {
+            printError(
+                QStringLiteral("--%1 given more than once").arg(option.names().constFirst()));
+            return ExitStatus::Trouble;
+        }
+    }
+
+    options.json = parser.isSet(jsonOption);
+
+    if (parser.isSet(masterOption)) {
+        const QFileInfo master(parser.value(masterOption));
+        if (!master.exists()) {
+            printError(QStringLiteral("the master folder %1 does not exist")
+                           .arg(nativePath(master.filePath())));
+            return ExitStatus::Trouble;
+        }
+        if (!master.isDir()) {
+            printError(QStringLiteral("%1 is not a folder").arg(nativePath(master.filePath())));
+            return ExitStatus::Trouble;
+        }
+        options.masterFolder = master.absoluteFilePath();
+    }
+
+    if (parser.isSet(settingsOption)) {
+        const QFileInfo settings(parser.value(settingsOption));
+        QFile file(settings.filePath());
+        if (!settings.isFile() || !file.open(QIODevice::ReadOnly)) {
+            printError(QStringLiteral("cannot read the settings file %1%2")
+                           .arg(nativePath(settings.filePath()),
+                                settings.exists()
+                                    ? QStringLiteral(": ") + (settings.isDir()
+                                                                  ? QStringLiteral("it is a folder")
+                                                                  : file.errorString())
+                                    : QStringLiteral(": no such file")));
+            return ExitStatus::Trouble;
+        }
+        options.settingsPath = settings.absoluteFilePath();
+    }
+
+    if (parser.isSet(labelsOption))
+        options.labelsPath = parser.value(labelsOption);
+
+    if (parser.isSet(reportOption)) {
+        // Found out now rather than after hours of hashing.
+        const QFileInfo report(parser.value(reportOption));
+        if (report.isDir()) {
+            printError(QStringLiteral("the report path %1 is a folder")
+                           .arg(nativePath(report.filePath())));
+            return ExitStatus::Trouble;
+        }
+        if (!report.absoluteDir().exists()) {
+            printError(QStringLiteral("the report's folder %1 does not exist")
+                           .arg(nativePath(report.absolutePath())));
+            return ExitStatus::Trouble;
+        }
+        options.reportPath = report.absoluteFilePath();
+    }
+    return ExitStatus::Passed;
+}
+
+int CheckCommand::execute(const Options &options)
+{
+    std::unique_ptr<LabelInput> labels;
+    if (!options.labelsPath.isEmpty()) {
+        labels.reset(new LabelInput);
+        QString message;
+        if (!readLabelFile(options.labelsPath, *labels, message)) {
+            printError(message);
+            return ExitStatus::Trouble;
+        }
+        for (const QString &key : qAsConst(labels->ignoredKeys))
+            printError(
+                QStringLiteral(
+                    "note: the labels file's key %1 is not one of the label keys and is ignored")
+                    .arg(key));
+    }
+
+    setSettingsFilePath(options.settingsPath);
+    if (options.settingsPath.isEmpty() && !QFileInfo(settingsFilePath()).isFile())
+        printError(
+            QStringLiteral("note: no set.ini in the working directory %1: hash verification is off "
+                           "and no screening device is approved")
+                .arg(nativePath(QDir::currentPath())));
+
+    ConsoleFrontEnd frontEnd(labels.get(), stderrIsTerminal());
+    CheckRun run(gDcpInspector, frontEnd);
+    if (!options.masterFolder.isEmpty())
+        run.setMasterFolder(options.masterFolder);
+
+    QEventLoop loop;
+    QObject::connect(&frontEnd, &ConsoleFrontEnd::ended, &loop, &QEventLoop::quit);
+    QObject::connect(&m_interrupts, &InterruptWatcher::interrupted, &loop, [&run, &loop] {
+        run.stopWorker();
+        loop.quit();
+    });
+
+    run.start();
+    // Hashing goes on in a worker; its messages arrive through the event loop.
+    if (!frontEnd.hasEnded() && !m_interrupts.wasInterrupted())
+        loop.exec();
+
+    if (m_interrupts.wasInterrupted()) {
+        run.stopWorker();
+        frontEnd.clearProgress();
+        printError(QStringLiteral("interrupted; nothing was judged after the interruption"));
+        return ExitStatus::Interrupted;
+    }
+
+    if (options.json)
+        printJson(frontEnd);
+    else
+        printText(frontEnd);
+
+    int status = ExitStatus::Failed;
+    if (frontEnd.passed())
+        status = ExitStatus::Passed;
+    else if (frontEnd.reachedConfirmation() && !labels)
+        status = ExitStatus::Unconfirmed;
+
+    if (status == ExitStatus::Unconfirmed)
+        printError(
+            QStringLiteral("every rule up to the label confirmation passed; give --labels FILE to "
+                           "confirm the label information and finish the check"));
+
+    if (!options.reportPath.isEmpty()) {
+        if (status != ExitStatus::Passed || !frontEnd.reportEnabled()) {
+            printError(
+                QStringLiteral("the report was not written: the run did not pass every rule"));
+        } else {
+            installCjkFontSubstitutions();
+            QString message;
+            if (!writeComplianceReport(options.reportPath, frontEnd.cellTexts(), gDcpInspector,
+                                       &message)) {
+                printError(message.isEmpty() ? QStringLiteral("cannot write the report %1")
+                                                   .arg(nativePath(options.reportPath))
+                                             : message);
+                return ExitStatus::Trouble;
+            }
+            printError(QStringLiteral("report written to %1").arg(nativePath(options.reportPath)));
+        }
+    }
+    return status;
+}
+
+void CheckCommand::printText(const ConsoleFrontEnd &frontEnd) const
+{
+    QVector<QStringList> rows;
+    rows.append({QStringLiteral("序号"), QStringLiteral("检测项"), QStringLiteral("检测结果")});
+    for (int row = 0; row < CheckRow::Count; ++row)
+        rows.append({checkListNumber(row), checkListItem(row), frontEnd.resultText(row)});
+    QString out = formatTable(rows);
+    if (!frontEnd.warning().isEmpty())
+        out += QStringLiteral("\n提示：") + frontEnd.warning() + QLatin1Char('\n');
+    writeOut(out);
+}
+
+void CheckCommand::printJson(const ConsoleFrontEnd &frontEnd) const
+{
+    QJsonArray rows;
+    for (int row = 0; row < CheckRow::Count; ++row) {
+        rows.append(QJsonObject{{QStringLiteral("row"), row},
+                                {QStringLiteral("no"), checkListNumber(row)},
+                                {QStringLiteral("item"), checkListItem(row)},
+                                {QStringLiteral("result"), frontEnd.resultText(row)}});
+    }
+    const DcpInspector &inspector = gDcpInspector;
+    const QJsonObject labels{
+        {QStringLiteral("cplName"), inspector.cplName},
+        {QStringLiteral("filmName"), inspector.filmName},
+        {QStringLiteral("kdmDate"), inspector.kdmDate},
+        {QStringLiteral("duration"), inspector.duration},
+        {QStringLiteral("resolution"), inspector.resolution},
+        {QStringLiteral("aspect"), inspector.aspect},
+        {QStringLiteral("frame"), inspector.frame},
+        {QStringLiteral("color"), inspector.color},
+        {QStringLiteral("audio"), inspector.audio},
+        {QStringLiteral("vetDate"), inspector.vetDate},
+        {QStringLiteral("producer"), inspector.producer},
+        {QStringLiteral("diskInterface"), inspector.diskInterface},
+    };
+    const QJsonObject result{
+        {QStringLiteral("passed"), frontEnd.passed()},
+        {QStringLiteral("warning"), textOrNull(frontEnd.warning())},
+        {QStringLiteral("rows"), rows},
+        {QStringLiteral("labels"), labels},
+        {QStringLiteral("encrypted"), inspector.encrypted},
+    };
+    writeOut(QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Indented)));
+}

@@ -1,0 +1,94 @@
+#include "cli/ConsoleFrontEnd.h"
+
+#include "cli/ConsoleText.h"
+#include "dcp/DcpInspector.h"
+
+ConsoleFrontEnd::ConsoleFrontEnd(const LabelInput *labels, bool showProgress, QObject *parent)
+    : QObject(parent), m_cells(CheckRow::Count), m_labels(labels), m_showProgress(showProgress)
+{
+}
+
+void ConsoleFrontEnd::writeResult(int row, CellKind kind, const QString &text)
+{
+    if (row < 0 || row >= m_cells.size())
+        return;
+    m_cells[row] = Cell{kind, text};
+    if (kind == CellKind::Progress)
+        showProgress(resultText(row));
+    else if (row == CheckRow::Hash)
+        clearProgress();
+}
+
+void ConsoleFrontEnd::showWarning(const QString &message)
+{
+    clearProgress();
+    m_warning = message;
+}
+
+bool ConsoleFrontEnd::confirmLabels(DcpInspector &inspector)
+{
+    clearProgress();
+    m_reachedConfirmation = true;
+    if (!m_labels)
+        return false;
+    applyLabels(*m_labels, inspector);
+    // The dialog would keep itself open on a refusal; here there is nobody to correct the fields,
+    // so the refusal ends the run and its message is the warning.
+    QString message;
+    if (!inspector.checkLabelFields(message)) {
+        m_warning = message;
+        return false;
+    }
+    return true;
+}
+
+void ConsoleFrontEnd::setReportEnabled(bool enabled)
+{
+    m_reportEnabled = enabled;
+}
+
+void ConsoleFrontEnd::setBusy(bool) {}
+
+void ConsoleFrontEnd::runEnded(bool passed)
+{
+    clearProgress();
+    m_ended = true;
+    m_passed = passed;
+    emit ended();
+}
+
+QString ConsoleFrontEnd::resultText(int row) const
+{
+    if (row < 0 || row >= m_cells.size())
+        return QString();
+    const Cell &cell = m_cells.at(row);
+    // A progress cell without a text of its own shows the waiting text.
+    return cellKindText(cell.kind, cell.text.isEmpty() ? QString() : cell.text);
+}
+
+QStringList ConsoleFrontEnd::cellTexts() const
+{
+    QStringList texts;
+    for (int row = 0; row < m_cells.size(); ++row)
+        texts << checkListNumber(row) << checkListItem(row) << resultText(row);
+    return texts;
+}
+
+void ConsoleFrontEnd::showProgress(const QString &text)
+{
+    if (!m_showProgress)
+        return;
+    const QString line = checkListItem(CheckRow::Hash) + QLatin1Char(' ') + text;
+    const int width = displayWidth(line);
+    // A shorter text must not leave the end of the longer one behind.
+    writeErr(QLatin1Char('\r') + padToWidth(line, m_progressWidth));
+    m_progressWidth = qMax(m_progressWidth, width);
+}
+
+void ConsoleFrontEnd::clearProgress()
+{
+    if (!m_showProgress || m_progressWidth == 0)
+        return;
+    writeErr(QLatin1Char('\r') + QString(m_progressWidth, QLatin1Char(' ')) + QLatin1Char('\r'));
+    m_progressWidth = 0;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "cli/LabelFile.h"
+#include "run/CheckRun.h"
+#include "run/HashThread.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The check run's front end for the command line: it keeps the check list in memory, takes the
+// label confirmation from a labels file instead of the dialog, and shows the hash progress as one
+// line on standard error when that is a terminal.
+class ConsoleFrontEnd : public QObject, public CheckRunFrontEnd
+{
+    Q_OBJECT
+public:
+    // labels: the operator's confirmation, or nullptr when none was given.
+    ConsoleFrontEnd(const LabelInput *labels, bool showProgress, QObject *parent = nullptr);
+
+    void writeResult(int row, CellKind kind, const QString &text) override;
+    void showWarning(const QString &message) override;
+    bool confirmLabels(DcpInspector &inspector) override;
+    void setReportEnabled(bool enabled) override;
+    void setBusy(bool busy) override;
+    void runEnded(bool passed) override;
+
+    bool hasEnded() const { return m_ended; }
+    bool passed() const { return m_passed; }
+    bool reportEnabled() const { return m_reportEnabled; }
+    // The warning that ended the run (a refused confirmation included); empty when none.
+    QString warning() const { return m_warning; }
+    // The run got as far as the label confirmation.
+    bool reachedConfirmation() const { return m_reachedConfirmation; }
+
+    // The result text of a row as the window would show it.
+    QString resultText(int row) const;
+    // Number, item and result of every row, row-major: what the report prints.
+    QStringList cellTexts() const;
+
+    // Removes the progress line, if one is shown.
+    void clearProgress();
+
+signals:
+    void ended();
+
+private:
+    void showProgress(const QString &text);
+
+    struct Cell
+    {
+        CellKind kind = CellKind::Blank;
+        QString text;
+    };
+    QVector<Cell> m_cells;
+    const LabelInput *m_labels;
+    bool m_showProgress;
+    int m_progressWidth = 0;
+    QString m_warning;
+    bool m_ended = false;
+    bool m_passed = false;
+    bool m_reportEnabled = false;
+    bool m_reachedConfirmation = false;
+};
