@@ -313,6 +313,11 @@ void CheckRun::stopWorker()
     }
 }
 
+HashThread *CheckRun::worker() const
+{
+    return m_worker.data();
+}
+
 bool CheckRun::isHashing() const
 {
     return !m_worker.isNull() && m_worker->isRunning();

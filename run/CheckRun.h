@@ -57,7 +57,7 @@ public:
     void stopWorker();
     bool isHashing() const;
     // The worker of the current run while it exists (finished workers release themselves).
-    HashThread *worker() const { return m_worker.data(); }
+    HashThread *worker() const;
 
 public slots:
     void OnMsgSignal(QString strSign);
