@@ -1,0 +1,338 @@
+#include "dcp/DcpXmlReader.h"
+
+#include "dcp/XmlBoundedStream.h"
+#include "dcp/XmlDocumentReaders.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+
+bool isName(const XmlBoundedStream &xml, const char *name)
+{
+    return xml.name() == QLatin1String(name);
+}
+
+bool isTrackElement(const XmlBoundedStream &xml)
+{
+    return isName(xml, "MainPicture") || isName(xml, "MainSound") || isName(xml, "MainSubtitle") ||
+           isName(xml, "MainStereoscopicPicture");
+}
+
+QString trackKind(const XmlBoundedStream &xml)
+{
+    if (isName(xml, "MainPicture"))
+        return QStringLiteral("Picture");
+    if (isName(xml, "MainSound"))
+        return QStringLiteral("Sound");
+    if (isName(xml, "MainStereoscopicPicture"))
+        return QStringLiteral("Picture3D");
+    return QStringLiteral("Subtitle");
+}
+
+// A non-negative decimal number in plain notation, as rates are written.
+bool parsePlainNumber(const QString &text, double &value)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[0-9]+(?:\\.[0-9]+)?$"));
+    if (!pattern.match(text).hasMatch())
+        return false;
+    bool ok = false;
+    value = text.toDouble(&ok);
+    return ok && std::isfinite(value);
+}
+
+// Opens the file for a path-taking reader; a file that cannot be opened reads as empty.
+template <typename Record, typename Read> Record readFile(const QString &filePath, Read read)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return Record();
+    return read(&file, XmlReadLimits());
+}
+
+} // namespace
+
+namespace XmlDocumentReaders {
+
+DcpXmlReader::DocumentKind classifyXml(QIODevice *device, const XmlReadLimits &limits)
+{
+    XmlBoundedStream xml(device, limits);
+    while (xml.readNext()) {
+        if (!xml.isStartElement())
+            continue;
+        if (isName(xml, "CompositionPlaylist"))
+            return DcpXmlReader::Cpl;
+        if (isName(xml, "PackingList"))
+            return DcpXmlReader::Pkl;
+        if (isName(xml, "DCinemaSecurityMessage"))
+            return DcpXmlReader::Kdm;
+    }
+    return DcpXmlReader::Unknown;
+}
+
+AssetMapInfo readAssetMap(QIODevice *device, const XmlReadLimits &limits)
+{
+    AssetMapInfo record;
+    XmlBoundedStream xml(device, limits);
+    bool ownIdTaken = false;
+    bool inAsset = false;
+    AssetInfo pending;
+    QString text;
+    while (xml.readNext()) {
+        if (xml.isStartElement()) {
+            if (isName(xml, "AssetMap")) {
+                record.namespaceUri = xml.namespaceUri().toString();
+            } else if (isName(xml, "AnnotationText")) {
+                // Every AnnotationText overwrites, an asset's own included: the last one wins.
+                if (xml.readElementText(text))
+                    record.annotationText = text;
+            } else if (isName(xml, "Id")) {
+                if (!ownIdTaken) {
+                    if (xml.readElementText(text))
+                        record.id = text;
+                    ownIdTaken = true;
+                } else if (inAsset) {
+                    if (xml.readElementText(text))
+                        pending.id = text;
+                }
+            } else if (isName(xml, "Asset")) {
+                inAsset = true;
+            } else if (isName(xml, "Path")) {
+                if (xml.readElementText(text))
+                    pending.path = text;
+            } else if (isName(xml, "Length")) {
+                if (xml.readElementText(text))
+                    pending.size = text.toLongLong(nullptr, 10);
+            }
+        }
+        if (xml.isEndElement() && isName(xml, "Asset")) {
+            record.assets.append(pending);
+            pending = AssetInfo();
+            inAsset = false;
+        }
+    }
+    return record;
+}
+
+PklInfo readPackingList(QIODevice *device, const XmlReadLimits &limits)
+{
+    PklInfo record;
+    XmlBoundedStream xml(device, limits);
+    bool ownIdTaken = false;
+    bool inAsset = false;
+    AssetInfo pending;
+    QString text;
+    while (xml.readNext()) {
+        if (xml.isStartElement()) {
+            if (isName(xml, "PackingList")) {
+                record.namespaceUri = xml.namespaceUri().toString();
+            } else if (isName(xml, "AnnotationText")) {
+                // The first non-empty AnnotationText wins, normally the list's own.
+                if (record.annotationText.isEmpty() && xml.readElementText(text))
+                    record.annotationText = text;
+            } else if (isName(xml, "IssueDate")) {
+                if (xml.readElementText(text))
+                    record.issueDate = text.left(10);
+            } else if (isName(xml, "Id")) {
+                if (!ownIdTaken) {
+                    if (xml.readElementText(text))
+                        record.id = text;
+                    ownIdTaken = true;
+                } else if (inAsset) {
+                    if (xml.readElementText(text))
+                        pending.id = text;
+                }
+            } else if (isName(xml, "Asset")) {
+                inAsset = true;
+            } else if (isName(xml, "Hash")) {
+                if (xml.readElementText(text))
+                    pending.hash = text;
+            } else if (isName(xml, "Size")) {
+                if (xml.readElementText(text))
+                    pending.size = text.toLongLong(nullptr, 10);
+            } else if (isName(xml, "Type")) {
+                if (xml.readElementText(text))
+                    pending.type = text;
+            } else if (isName(xml, "OriginalFileName")) {
+                if (xml.readElementText(text))
+                    pending.path = text;
+            } else if (isName(xml, "GroupId")) {
+                record.hasGroupId = true;
+            }
+        }
+        if (xml.isEndElement() && isName(xml, "Asset")) {
+            record.assets.append(pending);
+            pending = AssetInfo();
+            inAsset = false;
+        }
+    }
+    return record;
+}
+
+CplInfo readComposition(QIODevice *device, const XmlReadLimits &limits)
+{
+    CplInfo record;
+    XmlBoundedStream xml(device, limits);
+    bool ownIdTaken = false;
+    bool inTrack = false;
+    // Values met outside a track stay pending and go with the next track that does not set them
+    // itself; only a commit resets them.
+    AssetInfo pending;
+    QString text;
+    while (xml.readNext()) {
+        if (xml.isStartElement()) {
+            if (isName(xml, "CompositionPlaylist")) {
+                record.namespaceUri = xml.namespaceUri().toString();
+            } else if (isName(xml, "ContentTitleText")) {
+                if (xml.readElementText(text))
+                    record.contentTitleText = text;
+            } else if (isTrackElement(xml)) {
+                pending.type = trackKind(xml);
+                if (isName(xml, "MainStereoscopicPicture") && !record.stereoscopic) {
+                    record.stereoscopic = true;
+                    record.stereoscopicNamespaceUri = xml.namespaceUri().toString();
+                }
+                inTrack = true;
+            } else if (isName(xml, "Id")) {
+                if (!ownIdTaken) {
+                    if (xml.readElementText(text))
+                        record.id = text;
+                    ownIdTaken = true;
+                } else if (inTrack) {
+                    if (xml.readElementText(text))
+                        pending.id = text;
+                }
+            } else if (isName(xml, "EditRate")) {
+                if (xml.readElementText(text))
+                    pending.editRate = DcpXmlReader::normalizeRate(text);
+            } else if (isName(xml, "Duration")) {
+                if (xml.readElementText(text))
+                    pending.duration = text.toInt(nullptr, 10);
+            } else if (isName(xml, "KeyId")) {
+                if (xml.readElementText(text)) {
+                    pending.keyId = text;
+                    record.encrypted = true;
+                }
+            } else if (isName(xml, "Hash")) {
+                if (xml.readElementText(text))
+                    pending.hash = text;
+            } else if (isName(xml, "FrameRate")) {
+                if (xml.readElementText(text))
+                    pending.frameRate = DcpXmlReader::normalizeRate(text);
+            } else if (isName(xml, "ScreenAspectRatio")) {
+                if (xml.readElementText(text))
+                    pending.aspectRatio =
+                        DcpXmlReader::normalizeAspectRatio(text, pending.pictureSize);
+            } else if (isName(xml, "Language")) {
+                if (xml.readElementText(text))
+                    pending.language = text;
+            }
+        }
+        if (xml.isEndElement() && isTrackElement(xml)) {
+            record.assets.append(pending);
+            pending = AssetInfo();
+            inTrack = false;
+        }
+    }
+    return record;
+}
+
+KdmInfo readKdm(QIODevice *device, const XmlReadLimits &limits)
+{
+    KdmInfo record;
+    XmlBoundedStream xml(device, limits);
+    QString text;
+    while (xml.readNext()) {
+        if (!xml.isStartElement())
+            continue;
+        if (isName(xml, "DCinemaSecurityMessage")) {
+            record.namespaceUri = xml.namespaceUri().toString();
+        } else if (isName(xml, "MessageId")) {
+            if (xml.readElementText(text))
+                record.messageId = text;
+        } else if (isName(xml, "CompositionPlaylistId")) {
+            if (xml.readElementText(text))
+                record.compositionPlaylistId = text;
+        } else if (isName(xml, "ContentKeysNotValidBefore")) {
+            if (xml.readElementText(text))
+                record.notValidBefore = text;
+        } else if (isName(xml, "ContentKeysNotValidAfter")) {
+            if (xml.readElementText(text))
+                record.notValidAfter = text;
+        } else if (isName(xml, "X509SubjectName")) {
+            if (xml.readElementText(text))
+                record.subjectNames.append(text);
+        }
+    }
+    return record;
+}
+
+} // namespace XmlDocumentReaders
+
+DcpXmlReader::DocumentKind DcpXmlReader::classifyXml(const QString &filePath) const
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return Unknown;
+    return XmlDocumentReaders::classifyXml(&file);
+}
+
+AssetMapInfo DcpXmlReader::readAssetMap(const QString &filePath) const
+{
+    return readFile<AssetMapInfo>(filePath, XmlDocumentReaders::readAssetMap);
+}
+
+PklInfo DcpXmlReader::readPackingList(const QString &filePath) const
+{
+    return readFile<PklInfo>(filePath, XmlDocumentReaders::readPackingList);
+}
+
+CplInfo DcpXmlReader::readComposition(const QString &filePath) const
+{
+    return readFile<CplInfo>(filePath, XmlDocumentReaders::readComposition);
+}
+
+KdmInfo DcpXmlReader::readKdm(const QString &filePath) const
+{
+    return readFile<KdmInfo>(filePath, XmlDocumentReaders::readKdm);
+}
+
+QString DcpXmlReader::normalizeAspectRatio(const QString &text, QString &pictureSize)
+{
+    // An empty ScreenAspectRatio says nothing; ":1" alone would only puzzle the operator.
+    if (text.isEmpty())
+        return QString();
+    const int blank = text.indexOf(QLatin1Char(' '));
+    if (blank < 0)
+        return text + QStringLiteral(":1");
+    pictureSize = text;
+    pictureSize.replace(QLatin1Char(' '), QLatin1Char('*'));
+    const double numerator = text.left(blank).toDouble(); // 0 when not a number
+    bool ok = false;
+    const double denominator = text.mid(blank + 1).toDouble(&ok);
+    // No ratio can be written for a zero or unreadable height: the label dialog starts empty
+    // and the operator types the ratio, while the size still shows what the document says.
+    if (!ok || denominator == 0.0 || !std::isfinite(numerator) || !std::isfinite(denominator))
+        return QString();
+    return QString::number(numerator / denominator, 'f', 2) + QStringLiteral(":1");
+}
+
+QString DcpXmlReader::normalizeRate(const QString &text)
+{
+    const QStringList parts = text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (parts.isEmpty() || parts.size() > 2)
+        return QString();
+    double numerator = 0.0;
+    double denominator = 1.0;
+    if (!parsePlainNumber(parts.at(0), numerator))
+        return QString();
+    if (parts.size() == 2 && (!parsePlainNumber(parts.at(1), denominator) || denominator <= 0.0))
+        return QString();
+    const double rate = numerator / denominator;
+    // The label pre-fill reads the rate back as an int.
+    if (!(rate < 2147483647.0))
+        return QString();
+    return QString::number(qRound64(rate));
+}

@@ -1,0 +1,205 @@
+#include "dcp/XmlBoundedStream.h"
+
+#include <QIODevice>
+
+XmlBoundedStream::XmlBoundedStream(QIODevice *device, const XmlReadLimits &limits)
+    : m_device(device), m_limits(limits)
+{
+    m_limits.chunkBytes = qBound<qint64>(1, m_limits.chunkBytes, 16 * 1024 * 1024);
+    if (!m_device || !m_device->isReadable())
+        m_exhausted = true;
+}
+
+bool XmlBoundedStream::readNext()
+{
+    while (!m_stopped) {
+        const QXmlStreamReader::TokenType token = m_xml.readNext();
+        if (token == QXmlStreamReader::Invalid) {
+            // The parser asks for more whenever it reaches the end of what it was given.
+            if (m_xml.error() == QXmlStreamReader::PrematureEndOfDocumentError && feed())
+                continue;
+            break;
+        }
+        // Entities are declared only in a document type declaration, so stopping at one means
+        // no entity is ever expanded.
+        if (token == QXmlStreamReader::EndDocument || token == QXmlStreamReader::DTD)
+            break;
+        return true;
+    }
+    m_stopped = true;
+    return false;
+}
+
+bool XmlBoundedStream::readElementText(QString &text)
+{
+    if (!m_xml.isStartElement())
+        return false;
+    QString result;
+    while (readNext()) {
+        switch (m_xml.tokenType()) {
+        case QXmlStreamReader::Characters:
+        case QXmlStreamReader::EntityReference:
+            if (result.size() + m_xml.text().size() > m_limits.maxValueChars) {
+                m_cutByLimit = true;
+                m_stopped = true;
+                return false;
+            }
+            result.append(m_xml.text());
+            break;
+        case QXmlStreamReader::Comment:
+        case QXmlStreamReader::ProcessingInstruction:
+            break;
+        case QXmlStreamReader::EndElement:
+            text = result;
+            return true;
+        default:
+            // A child element where text was expected: the document is not what we read.
+            m_stopped = true;
+            return false;
+        }
+    }
+    return false;
+}
+
+bool XmlBoundedStream::feed()
+{
+    if (m_exhausted)
+        return false;
+    m_chunk.resize(int(m_limits.chunkBytes));
+    const qint64 got = m_device->read(m_chunk.data(), m_limits.chunkBytes);
+    if (got <= 0) {
+        m_exhausted = true;
+        return false;
+    }
+    const qint64 accepted = scan(m_chunk.constData(), got);
+    if (accepted < got) {
+        m_cutByLimit = true;
+        m_exhausted = true;
+    }
+    if (accepted == 0)
+        return false;
+    m_xml.addData(QByteArray(m_chunk.constData(), int(accepted)));
+    return true;
+}
+
+// Closes the start tag just ended by '>'; false when the element would exceed a limit.
+bool XmlBoundedStream::closeStartTag()
+{
+    if (m_previous == '/')
+        return true; // empty element: nothing stays open
+    if (m_openElements.size() >= m_limits.maxDepth)
+        return false;
+    m_openElements.append(m_tagAttributes);
+    m_openAttributes += m_tagAttributes;
+    return true;
+}
+
+// Follows the markup structure byte by byte and returns how many bytes of the data may be given
+// to the parser. Only ASCII bytes matter, so this holds for UTF-8 and the single- and double-byte
+// encodings whose trail bytes never fall on '<', '>', '"', '\'' or '='.
+qint64 XmlBoundedStream::scan(const char *data, qint64 size)
+{
+    for (qint64 i = 0; i < size; ++i) {
+        const char c = data[i];
+        ++m_runBytes;
+        switch (m_state) {
+        case Content:
+            if (c == '<') {
+                m_state = AfterLt;
+                m_runBytes = 1;
+            } else if (m_runBytes > m_limits.maxTextBytes) {
+                return i;
+            }
+            break;
+        case AfterLt:
+            m_previous = 0;
+            m_beforePrevious = 0;
+            if (c == '/') {
+                m_state = EndTag;
+            } else if (c == '?') {
+                m_state = ProcessingInstruction;
+            } else if (c == '!') {
+                m_state = AfterLtBang;
+            } else {
+                m_state = StartTag;
+                m_tagAttributes = 0;
+                m_quote = 0;
+                m_previous = c;
+            }
+            break;
+        case AfterLtBang:
+            if (c == '-') {
+                m_state = Comment;
+            } else if (c == '[') {
+                m_state = CData;
+            } else {
+                // A document type declaration: package documents have none, and reading ends
+                // before it.
+                return i;
+            }
+            break;
+        case StartTag:
+            if (m_runBytes > m_limits.maxMarkupBytes)
+                return i;
+            if (m_quote) {
+                if (c == m_quote) {
+                    m_quote = 0;
+                    m_previous = c;
+                }
+            } else if (c == '"' || c == '\'') {
+                m_quote = c;
+                m_previous = c;
+            } else if (c == '=') {
+                ++m_tagAttributes;
+                if (m_tagAttributes > m_limits.maxAttributes ||
+                    m_openAttributes + m_tagAttributes > m_limits.maxOpenAttributes)
+                    return i;
+                m_previous = c;
+            } else if (c == '>') {
+                if (!closeStartTag())
+                    return i;
+                m_state = Content;
+                m_runBytes = 0;
+            } else {
+                m_previous = c;
+            }
+            break;
+        case EndTag:
+            if (m_runBytes > m_limits.maxMarkupBytes)
+                return i;
+            if (c == '>') {
+                if (!m_openElements.isEmpty())
+                    m_openAttributes -= m_openElements.takeLast();
+                m_state = Content;
+                m_runBytes = 0;
+            }
+            break;
+        case ProcessingInstruction:
+        case Comment:
+        case CData: {
+            const qint64 limit =
+                m_state == ProcessingInstruction ? m_limits.maxMarkupBytes : m_limits.maxTextBytes;
+            if (m_runBytes > limit)
+                return i;
+            bool closed = false;
+            if (c == '>') {
+                if (m_state == ProcessingInstruction)
+                    closed = m_previous == '?';
+                else if (m_state == Comment)
+                    closed = m_previous == '-' && m_beforePrevious == '-';
+                else
+                    closed = m_previous == ']' && m_beforePrevious == ']';
+            }
+            if (closed) {
+                m_state = Content;
+                m_runBytes = 0;
+            } else {
+                m_beforePrevious = m_previous;
+                m_previous = c;
+            }
+            break;
+        }
+        }
+    }
+    return size;
+}
