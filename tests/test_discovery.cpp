@@ -609,8 +609,8 @@ void TestDiscovery::selectKdm_data()
     QTest::newRow("empty entry") << QByteArray("[cert_num]\nnum=1\n[cert_list]\ncert0=\n") << today
                                  << before << after << subjects << false << false;
     QTest::newRow("blank quoted entry")
-        << QByteArray("[cert_num]\nnum=1\n[cert_list]\ncert0=\"  \"\n") << today << before << after
-        << subjects << false << false;
+        << QByteArray("[cert_num]\nnum=1\n[cert_list]\ncert0=\" \"\n") << today << before << after
+        << QStringList({dolphin}) << false << false;
     QTest::newRow("num without cert_list") << QByteArray("[cert_num]\nnum=3\n") << today << before
                                            << after << subjects << false << false;
     QTest::newRow("num missing") << QByteArray("[cert_list]\ncert0=SM.TEST-SERVER\n") << today
