@@ -8,11 +8,13 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 
@@ -63,19 +65,25 @@ bool makeHuge(const QString &path)
     return file.open(QIODevice::ReadWrite) && file.resize(kHugeTrack);
 }
 
-// Percentages after "检测中......", as the worker sends them: rising, none repeated.
-bool risingPercentages(const QStringList &texts)
+// The texts a worker sends for these files: one per changed percentage, as it reads them.
+QStringList expectedProgress(const QStringList &paths)
 {
-    double last = -1;
-    for (const QString &text : texts) {
-        if (!text.endsWith(QLatin1Char('%')))
-            return false;
-        const double value = text.chopped(1).toDouble();
-        if (value <= last)
-            return false;
-        last = value;
+    qint64 total = 0;
+    for (const QString &path : paths)
+        total += QFileInfo(path).size();
+    QStringList texts;
+    qint64 done = 0;
+    for (const QString &path : paths) {
+        for (qint64 remaining = QFileInfo(path).size(); remaining > 0;) {
+            const qint64 n = qMin(remaining, HashThread::kChunkSize);
+            remaining -= n;
+            done += n;
+            const QString text = QString::number(done * 100.0 / total, 'f', 2) + QLatin1Char('%');
+            if (texts.isEmpty() || texts.last() != text)
+                texts << text;
+        }
     }
-    return true;
+    return texts;
 }
 } // namespace
 
@@ -356,8 +364,7 @@ void TestCheckRun::fullPass()
     if (hashCheck != 0) {
         QVERIFY(front.progressTexts.size() >= 2);
         QCOMPARE(front.progressTexts.first(), QStringLiteral("检测中......"));
-        QVERIFY(risingPercentages(front.progressTexts.mid(1)));
-        QCOMPARE(front.progressTexts.last(), QStringLiteral("100.00%"));
+        QCOMPARE(front.progressTexts.mid(1), expectedProgress(master.pklAssetPaths));
         // The first percentage already brings the arrow back.
         const int first =
             front.log.indexOf(QStringLiteral("cell 18 Progress ") + front.progressTexts.at(1));
@@ -532,7 +539,9 @@ void TestCheckRun::staleWorkerIsStopped()
     QVERIFY(diskA.isValid());
     const BuiltMaster huge = FixtureBuilder(diskA.path()).writeMaster(MasterSpec());
     QVERIFY(makeHuge(huge.trackPaths.first()));
-    FixtureBuilder(diskRoot()).writeMaster(MasterSpec());
+    MasterSpec spec;
+    spec.trackBytes = 300000;
+    const BuiltMaster second = FixtureBuilder(diskRoot()).writeMaster(spec);
     FixtureBuilder::writeSettings(settingsPath(), 1);
 
     m_volumes->volumes = FakeVolumeService::usbDisk(diskA.path());
@@ -543,6 +552,17 @@ void TestCheckRun::staleWorkerIsStopped()
     QTRY_VERIFY(front.progressTexts.size() >= 2);
     QPointer<HashThread> staleWorker = run.worker();
     QVERIFY(staleWorker && staleWorker->isRunning());
+
+    // Let the stale worker queue a few more messages that nobody has received yet.
+    std::atomic<int> sent{0};
+    connect(
+        staleWorker, &HashThread::MsgSignal, this, [&sent](const QString &) { ++sent; },
+        Qt::DirectConnection);
+    QElapsedTimer patience;
+    patience.start();
+    while (sent < 3 && patience.elapsed() < 10000)
+        QThread::yieldCurrentThread();
+    QVERIFY(sent >= 3);
 
     m_volumes->volumes = FakeVolumeService::usbDisk(diskRoot());
     const int secondStart = front.log.size();
@@ -563,8 +583,7 @@ void TestCheckRun::staleWorkerIsStopped()
             secondProgress << entry.mid(17);
     }
     QCOMPARE(secondProgress.value(0), QStringLiteral("检测中......"));
-    QVERIFY(risingPercentages(secondProgress.mid(1)));
-    QCOMPARE(secondProgress.last(), QStringLiteral("100.00%"));
+    QCOMPARE(secondProgress.mid(1), expectedProgress(second.pklAssetPaths));
 
     const int settled = front.log.size();
     QCoreApplication::processEvents();
@@ -643,12 +662,18 @@ static int quitWhileHashing(int argc, char *argv[])
 
     QuittingFrontEnd front;
     DcpInspector inspector;
-    QCoreApplication app(argc, argv);
+    auto app = std::make_unique<QCoreApplication>(argc, argv);
     FakeVolumeService volumes(FakeVolumeService::usbDisk(QString::fromLocal8Bit(argv[2])));
     setSettingsFilePath(QString::fromLocal8Bit(argv[3]));
-    auto *run = new CheckRun(inspector, front, &app);
+    auto *run = new CheckRun(inspector, front, app.get());
     QTimer::singleShot(0, run, &CheckRun::start);
-    return app.exec();
+    const int code = app->exec();
+    QPointer<HashThread> worker = run->worker();
+    if (worker.isNull() || !worker->isRunning())
+        return 2; // the run should still be hashing when the application quits
+    app.reset();
+    std::printf(worker.isNull() ? "stopped\n" : "still running\n");
+    return code;
 }
 
 void TestCheckRun::quittingWhileHashingExitsCleanly()
@@ -662,7 +687,7 @@ void TestCheckRun::quittingWhileHashingExitsCleanly()
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--quit-while-hashing"), diskRoot(), settingsPath()});
     QVERIFY(child.waitForFinished(60000));
-    QCOMPARE(child.readAllStandardOutput(), QByteArray("hashing\n"));
+    QCOMPARE(child.readAllStandardOutput(), QByteArray("hashing\nstopped\n"));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
 }
