@@ -6,6 +6,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -20,15 +21,14 @@ QFileInfoList searchEntries(const QString &folder)
                                       QDir::NoSort);
 }
 
-// The value text of one key as written in the INI file, before the toolkit's INI syntax splits
-// it at commas or drops backslashes. Empty when the key is not found.
-QString rawIniValue(const QString &path, const QString &group, const QString &key, bool &found)
+// The value texts of one group's keys as written in the INI file, before the toolkit's INI
+// syntax splits them at commas or drops backslashes; keys lower-cased. A later line wins.
+QHash<QString, QString> rawIniGroup(const QString &path, const QString &group)
 {
-    found = false;
+    QHash<QString, QString> values;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    QString value;
+        return values;
     QString section;
     while (!file.atEnd()) {
         // Settings files are small; a line longer than this is not an entry of ours.
@@ -37,21 +37,18 @@ QString rawIniValue(const QString &path, const QString &group, const QString &ke
             section = line.mid(1, line.size() - 2).trimmed();
             continue;
         }
-        if (section.compare(group, Qt::CaseInsensitive) != 0)
-            continue;
         const int equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0 || line.leftRef(equals).trimmed().compare(key, Qt::CaseInsensitive) != 0)
+        if (equals <= 0 || section.compare(group, Qt::CaseInsensitive) != 0)
             continue;
-        value = line.mid(equals + 1).trimmed(); // a later line for the same key wins
-        found = true;
+        values.insert(line.left(equals).trimmed().toLower(), line.mid(equals + 1).trimmed());
     }
-    return value;
+    return values;
 }
 
 // The approved certificate entries of "set.ini", read afresh. An unquoted value is taken
-// exactly as written (commas, blanks and backslashes of a subject name kept); a value in double
-// quotes is read with the toolkit's INI unescaping. Entries that are empty or blank approve no
-// device and are left out, so a missing key no longer matches every subject name.
+// exactly as written up to a ";" comment (commas, blanks and backslashes of a subject name kept);
+// a value in double quotes is read with the toolkit's INI unescaping. Entries that are empty or
+// blank approve no device and are left out, so a missing key no longer matches every subject name.
 QStringList approvedCertificates()
 {
     const QString path = settingsFilePath();
@@ -75,17 +72,21 @@ QStringList approvedCertificates()
 
     QStringList certs;
     const int count = qMin(num, highestIndex + 1);
+    const QHash<QString, QString> raw =
+        count > 0 ? rawIniGroup(path, QStringLiteral("cert_list")) : QHash<QString, QString>();
     for (int i = 0; i < count; ++i) {
         const QString key = QStringLiteral("cert%1").arg(i);
         const QVariant value = settings.value(QLatin1String("cert_list/") + key);
         if (!value.isValid())
             continue;
-        bool found = false;
-        QString text = rawIniValue(path, QStringLiteral("cert_list"), key, found);
-        if (!found || text.startsWith(QLatin1Char('"'))) {
+        const auto written = raw.constFind(key);
+        QString text = written != raw.constEnd() ? written.value() : QString();
+        if (written == raw.constEnd() || text.startsWith(QLatin1Char('"'))) {
             text = value.type() == QVariant::StringList
                        ? value.toStringList().join(QLatin1Char(','))
                        : value.toString();
+        } else if (text.contains(QLatin1Char(';'))) {
+            text = text.left(text.indexOf(QLatin1Char(';'))).trimmed(); // an INI comment
         }
         if (!text.trimmed().isEmpty())
             certs.append(text);

@@ -639,6 +639,10 @@ void TestDiscovery::selectKdm_data()
         << QByteArray("[cert_num]\nnum=1\n[cert_list]\ncert0=\"dnQualifier=abc\\\\+def=,CN=SM."
                       "TEST-SERVER,O=example.org\"\n")
         << today << before << after << subjects << false << true;
+    QTest::newRow("unquoted whole subject and a comment")
+        << QByteArray("[cert_num]\nnum=1\n[cert_list]\ncert0=dnQualifier=abc\\+def=,CN=SM.TEST-"
+                      "SERVER ; hall 1\n")
+        << today << before << after << subjects << false << true;
     QTest::newRow("unquoted backslash kept")
         << QByteArray("[cert_num]\nnum=1\n[cert_list]\ncert0=abc\\+def=\n") << today << before
         << after << subjects << false << true;
