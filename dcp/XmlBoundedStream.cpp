@@ -8,6 +8,41 @@ XmlBoundedStream::XmlBoundedStream(QIODevice *device, const XmlReadLimits &limit
     m_limits.chunkBytes = qBound<qint64>(1, m_limits.chunkBytes, 16 * 1024 * 1024);
     if (!m_device || !m_device->isReadable())
         m_exhausted = true;
+    else
+        m_checkUtf8 = readsAsUtf8(m_device->peek(kEncodingProbeBytes));
+}
+
+bool XmlBoundedStream::readsAsUtf8(const QByteArray &documentStart)
+{
+    QByteArray head = documentStart.left(kEncodingProbeBytes);
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head.remove(0, 3);
+    else if (head.size() >= 2 && (head.at(0) == 0 || head.at(1) == 0 || uchar(head.at(0)) >= 0xFE))
+        return false; // UTF-16 or UTF-32, by byte order mark or by the zeros around '<'
+    if (!head.startsWith("<?xml"))
+        return true;
+    const int end = head.indexOf('>');
+    const QByteArray declaration = end < 0 ? head : head.left(end);
+    int at = declaration.indexOf("encoding");
+    if (at < 0)
+        return true;
+    at += 8;
+    const auto skipBlanks = [&declaration, &at] {
+        while (at < declaration.size() && QByteArray(" \t\r\n").contains(declaration.at(at)))
+            ++at;
+    };
+    skipBlanks();
+    if (at >= declaration.size() || declaration.at(at) != '=')
+        return true;
+    ++at;
+    skipBlanks();
+    if (at >= declaration.size() || (declaration.at(at) != '"' && declaration.at(at) != '\''))
+        return true;
+    const int close = declaration.indexOf(declaration.at(at), at + 1);
+    if (close < 0)
+        return true;
+    const QByteArray name = declaration.mid(at + 1, close - at - 1).toLower();
+    return name == "utf-8" || name == "utf8";
 }
 
 bool XmlBoundedStream::readNext()
@@ -82,6 +117,40 @@ bool XmlBoundedStream::feed()
     return true;
 }
 
+// One more byte of a UTF-8 document: false when it cannot stand there (overlong forms,
+// surrogates and code points beyond U+10FFFF included).
+bool XmlBoundedStream::acceptUtf8(uchar byte)
+{
+    if (m_utf8Pending > 0) {
+        if (byte < m_utf8Low || byte > m_utf8High)
+            return false;
+        --m_utf8Pending;
+        m_utf8Low = 0x80;
+        m_utf8High = 0xBF;
+        return true;
+    }
+    if (byte < 0x80)
+        return true;
+    if (byte >= 0xC2 && byte <= 0xDF) {
+        m_utf8Pending = 1;
+    } else if (byte >= 0xE0 && byte <= 0xEF) {
+        m_utf8Pending = 2;
+        if (byte == 0xE0)
+            m_utf8Low = 0xA0;
+        else if (byte == 0xED)
+            m_utf8High = 0x9F;
+    } else if (byte >= 0xF0 && byte <= 0xF4) {
+        m_utf8Pending = 3;
+        if (byte == 0xF0)
+            m_utf8Low = 0x90;
+        else if (byte == 0xF4)
+            m_utf8High = 0x8F;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Closes the start tag just ended by '>'; false when the element would exceed a limit.
 bool XmlBoundedStream::closeStartTag()
 {
@@ -101,6 +170,8 @@ qint64 XmlBoundedStream::scan(const char *data, qint64 size)
 {
     for (qint64 i = 0; i < size; ++i) {
         const char c = data[i];
+        if (m_checkUtf8 && !acceptUtf8(uchar(c)))
+            return i;
         ++m_runBytes;
         switch (m_state) {
         case Content:

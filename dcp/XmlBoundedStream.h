@@ -44,8 +44,15 @@ public:
     // the file, a value beyond the limit): reading has then stopped and the text is not complete.
     bool readElementText(QString &text);
 
-    // Why reading stopped early, for tests: false when it went to the end of the document.
+    // Whether reading stopped at an exceeded limit or at a byte that is not UTF-8, for tests.
     bool stoppedByLimit() const { return m_cutByLimit; }
+
+    // Whether a document starting with these bytes is read as UTF-8 (no UTF-16 or UTF-32 byte
+    // order, no other encoding declared). Such a document is checked byte by byte and reading
+    // stops right before the first byte that is not UTF-8; the parser itself would reject the
+    // whole block that holds it, so where a fault lies would depend on how the file was read.
+    static bool readsAsUtf8(const QByteArray &documentStart);
+    static constexpr int kEncodingProbeBytes = 256;
 
 private:
     enum ScanState {
@@ -62,6 +69,7 @@ private:
     bool feed();
     qint64 scan(const char *data, qint64 size);
     bool closeStartTag();
+    bool acceptUtf8(uchar byte);
 
     QIODevice *m_device;
     XmlReadLimits m_limits;
@@ -70,6 +78,7 @@ private:
     bool m_stopped = false;
     bool m_exhausted = false;
     bool m_cutByLimit = false;
+    bool m_checkUtf8 = true;
 
     // Scanner state, carried from one chunk to the next.
     ScanState m_state = Content;
@@ -78,6 +87,9 @@ private:
     char m_quote = 0;        // open quote character inside a start tag
     char m_previous = 0;     // previous significant byte (start tag: last byte outside quotes)
     char m_beforePrevious = 0;
+    int m_utf8Pending = 0; // continuation bytes still expected, and their range
+    uchar m_utf8Low = 0x80;
+    uchar m_utf8High = 0xBF;
     int m_openAttributes = 0;
     QVector<int> m_openElements; // attribute count of each open element
 };

@@ -229,6 +229,8 @@ private slots:
     void normalizeAspectRatio_data();
     void normalizeAspectRatio();
 
+    void encodings_data();
+    void encodings();
     void limits_data();
     void limits();
     void hostileDocuments_data();
@@ -660,6 +662,59 @@ void TestXmlReader::normalizeAspectRatio()
     QString size = QStringLiteral("old");
     QCOMPARE(DcpXmlReader::normalizeAspectRatio(text, size), expected);
     QCOMPARE(size, pictureSize);
+}
+
+void TestXmlReader::encodings_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QString>("expected");
+
+    const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><AssetMap><Id>M</Id>";
+    const QByteArray tail = "</AssetMap>";
+    // Enough text before the fault that the parser alone would reject it with the bad byte.
+    const QByteArray padding =
+        "<Asset><Id>a</Id><Note>" + QByteArray(9000, 'x') + "</Note></Asset>";
+    QTest::newRow("chinese and an emoji")
+        << head +
+               "<Asset><Id>a</Id><Path>\xe5\xbd\xb1\xe7\x89\x87\xf0\x9f\x8e\xac.mxf</Path>"
+               "</Asset>" +
+               tail
+        << QString::fromUtf8("id=M assets=[id=a path=影片🎬.mxf]");
+    QTest::newRow("byte order mark")
+        << "\xef\xbb\xbf" + head + "<Asset><Id>a</Id></Asset>" + tail << "id=M assets=[id=a]";
+    QTest::newRow("latin-1 byte in a utf-8 document")
+        << head + padding + "<Asset><Id>b</Id><Path>caf\xe9.mxf</Path></Asset>" + tail
+        << "id=M assets=[id=a]";
+    QTest::newRow("overlong slash") << head + padding +
+                                           "<Asset><Id>b</Id><Path>..\xc0\xaf"
+                                           "etc</Path></Asset>" +
+                                           tail
+                                    << "id=M assets=[id=a]";
+    QTest::newRow("surrogate") << head + padding +
+                                      "<Asset><Id>b</Id><Path>\xed\xa0\x80</Path></Asset>" + tail
+                               << "id=M assets=[id=a]";
+    QTest::newRow("beyond U+10FFFF")
+        << head + padding + "<Asset><Id>b</Id><Path>\xf4\x90\x80\x80</Path></Asset>" + tail
+        << "id=M assets=[id=a]";
+    QTest::newRow("cut inside a character") << head + padding + "<Asset><Id>b</Id><Path>\xe5\xbd"
+                                            << "id=M assets=[id=a]";
+    QTest::newRow("latin-1 declared")
+        << QByteArray("<?xml version='1.0' encoding = 'ISO-8859-1'?><AssetMap><Id>M</Id><Asset>"
+                      "<Path>caf\xe9.mxf</Path></Asset></AssetMap>")
+        << QString::fromUtf8("id=M assets=[path=café.mxf]");
+    const QString utf16 =
+        QStringLiteral("<AssetMap><Id>M</Id><Asset><Id>\u5f71</Id></Asset></AssetMap>");
+    QTest::newRow("utf-16 with byte order mark")
+        << QByteArray("\xff\xfe", 2) +
+               QByteArray(reinterpret_cast<const char *>(utf16.utf16()), 2 * utf16.size())
+        << QString::fromUtf8("id=M assets=[id=影]");
+}
+
+// A document in UTF-8 is read up to the first byte that cannot stand there, wherever the file
+// is split into chunks.
+void TestXmlReader::encodings()
+{
+    checkReaderRow(AssetMapReader);
 }
 
 void TestXmlReader::limits_data()
