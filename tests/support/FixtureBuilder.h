@@ -77,18 +77,19 @@ struct BuiltMaster
     QString cplId; // "urn:uuid:..."
     QString pklId;
     QString title;
-    QStringList trackPaths; // absolute, in packing-list order
+    QStringList trackPaths; // picture, sound, subtitle files; absolute, in packing-list order
     qint64 totalTrackBytes = 0;
 
     // More results.
     QString assetMapId;
-    QStringList
-        pklAssetPaths;     // absolute path of every packing-list asset (CPLs included), in order
-    QStringList pklHashes; // the digests the packing list states, same order
-    QStringList keyIds;    // encrypted masters: every KeyId of the composition, in order
-    QString cplPath2;      // secondCpl: the second composition document
-    QString pklPath2;      // secondPkl: the second packing list
-    QString subtitlePath;  // subtitle: the subtitle document
+    // Absolute path of every packing-list asset in its order: the compositions, the tracks and
+    // the extra asset of pklListsUnmappedAsset; with the digests the packing list states.
+    QStringList pklAssetPaths;
+    QStringList pklHashes;
+    QStringList keyIds;   // encrypted masters: every KeyId of the composition, in order
+    QString cplPath2;     // secondCpl: the second composition document
+    QString pklPath2;     // secondPkl: the second packing list
+    QString subtitlePath; // subtitle: the subtitle document
 };
 
 class FixtureBuilder
