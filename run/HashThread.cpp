@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <memory>
@@ -17,6 +18,12 @@ struct DigestContextDeleter
     void operator()(EVP_MD_CTX *context) const { EVP_MD_CTX_free(context); }
 };
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextDeleter>;
+
+// Releases the library's per-thread state when run() returns, whichever way.
+struct ThreadStateRelease
+{
+    ~ThreadStateRelease() { OPENSSL_thread_stop(); }
+};
 
 // A missing file counts as 0 bytes, so that the run reaches it and reports it.
 qint64 fileSize(const QString &path)
@@ -40,12 +47,16 @@ void adviseSequential(QFile &file)
 HashThread::HashThread(const QStringList &filePaths, const QStringList &expectedHashes)
     : QThread(nullptr), filePaths(filePaths), expectedHashes(expectedHashes)
 {
+    // The library initialises itself on first use; done by a worker, part of that state would
+    // belong to the worker's thread and be lost when it ends.
+    OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CONFIG, nullptr);
 }
 
 HashThread::~HashThread() = default;
 
 void HashThread::run()
 {
+    const ThreadStateRelease release;
     if (filePaths.isEmpty()) {
         if (!isInterruptionRequested())
             emit MsgSignal(QStringLiteral("OK"));

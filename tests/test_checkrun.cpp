@@ -673,6 +673,7 @@ static int quitWhileHashing(int argc, char *argv[])
         return 2; // the run should still be hashing when the application quits
     app.reset();
     std::printf(worker.isNull() ? "stopped\n" : "still running\n");
+    std::fflush(stdout);
     return code;
 }
 
