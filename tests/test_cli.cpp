@@ -132,6 +132,7 @@ private slots:
     void reportWriteFailure();
     void interrupt();
     void helpAndVersion();
+    void attachedDisk();
 };
 
 QString TestCli::makeMaster(const QTemporaryDir &dir, Variant variant, int hashCheck,
@@ -650,6 +651,25 @@ void TestCli::helpAndVersion()
     result = runCli({QStringLiteral("--version")}, dir.path());
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.contains(QStringLiteral("tavimor-check")));
+}
+
+void TestCli::attachedDisk()
+{
+    // Without --master the carrier rules judge the machine's own drives.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    FixtureBuilder::writeSettings(dir.filePath(QStringLiteral("set.ini")), 0);
+    const CliResult result = runCli({QStringLiteral("--json")}, dir.path());
+    QVERIFY2(!result.crashed, qPrintable(result.err));
+    if (rowResult(result.json, CheckRow::Physical) != kFail)
+        QSKIP("a USB hard disk is attached to this machine");
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(result.json.value(QStringLiteral("warning")).toString(),
+             QStringLiteral("未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!"));
+    for (int row = 0; row < CheckRow::Count; ++row) {
+        if (row != CheckRow::Physical)
+            QCOMPARE(rowResult(result.json, row), QString());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)
