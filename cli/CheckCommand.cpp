@@ -135,14 +135,16 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
     if (parser.isSet(settingsOption)) {
         const QFileInfo settings(parser.value(settingsOption));
         QFile file(settings.filePath());
-        if (!settings.isFile() || !file.open(QIODevice::ReadOnly)) {
-            printError(QStringLiteral("cannot read the settings file %1%2")
-                           .arg(nativePath(settings.filePath()),
-                                settings.exists()
-                                    ? QStringLiteral(": ") + (settings.isDir()
-                                                                  ? QStringLiteral("it is a folder")
-                                                                  : file.errorString())
-                                    : QStringLiteral(": no such file")));
+        QString reason;
+        if (!settings.exists())
+            reason = QStringLiteral("no such file");
+        else if (settings.isDir())
+            reason = QStringLiteral("it is a folder");
+        else if (!file.open(QIODevice::ReadOnly))
+            reason = file.errorString();
+        if (!reason.isEmpty()) {
+            printError(QStringLiteral("cannot read the settings file %1: %2")
+                           .arg(nativePath(settings.filePath()), reason));
             return ExitStatus::Trouble;
         }
         options.settingsPath = settings.absoluteFilePath();
