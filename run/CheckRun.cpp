@@ -193,9 +193,8 @@ void CheckRun::startHashing()
 
 void CheckRun::OnMsgSignal(QString strSign)
 {
-    // Nothing reaches a run that has ended; a stopped worker's messages were withdrawn.
-    if (!m_running)
-        return;
+    // A stopped worker's messages were withdrawn when it stopped; whatever arrives here belongs
+    // to the current run.
     EndDeferral deferral(*this);
     if (strSign == QLatin1String("OK")) {
         pass(CheckRow::Hash);

@@ -102,6 +102,7 @@ private slots:
     void hashSwitch();
     void folderCheck_data();
     void folderCheck();
+    void verdictsAreExact();
     void declinedLabels();
     void secondRunStartsBlank();
     void staleWorkerIsStopped();
@@ -333,10 +334,12 @@ void TestCheckRun::fullPass()
     FixtureBuilder builder(diskRoot());
     const BuiltMaster master = builder.writeMaster(spec);
     KdmSpec kdm;
-    kdm.notValidAfter = QStringLiteral("2023-03-02T23:59:59+08:00");
+    kdm.notValidBefore = QStringLiteral("2023-01-01T00:00:00+08:00");
+    kdm.notValidAfter = QStringLiteral("2023-03-01T23:59:59+08:00");
     if (encrypted)
         builder.writeKdm(master, kdm);
     FixtureBuilder::writeSettings(settingsPath(), hashCheck, {kCertificate});
+    setCurrentLocalDateOverride(QDate(2023, 2, 28));
 
     DcpInspector inspector;
     RecordingFrontEnd front;
@@ -379,8 +382,8 @@ void TestCheckRun::fullPass()
     QCOMPARE(offered.cplName, master.title);
     QCOMPARE(offered.duration, QStringLiteral("91分钟27秒"));
     QCOMPARE(offered.kdmDate,
-             encrypted ? QStringLiteral("20230101-20230302") : QStringLiteral("-"));
-    QCOMPARE(offered.vetDate, QStringLiteral("20230301"));
+             encrypted ? QStringLiteral("20230101-20230301") : QStringLiteral("-"));
+    QCOMPARE(offered.vetDate, QStringLiteral("20230228"));
     QVERIFY(offered.filmName.isEmpty());
     QVERIFY(offered.diskInterface.isEmpty());
 }
@@ -477,6 +480,37 @@ void TestCheckRun::folderCheck()
     QVERIFY(inspector.removableDrives[0].endsWith(QLatin1Char('/')));
     QVERIFY(!inspector.removableDrives[0].endsWith(QLatin1String("//")));
     QCOMPARE(inspector.assetMapPaths, QVector<QString>{master.assetMapPath});
+}
+
+void TestCheckRun::verdictsAreExact()
+{
+    FixtureBuilder(diskRoot()).writeMaster(MasterSpec());
+    DcpInspector inspector;
+    RecordingFrontEnd front;
+    CheckRun run(inspector, front);
+    front.setBusy(true);
+    QVERIFY(run.runCarrierAndPackingChecks());
+
+    // Only "OK" and "ERR" in exactly this case end the hashing; anything else is shown as sent.
+    for (const QString &text : {QStringLiteral("ok"), QStringLiteral("Err"), QStringLiteral(" OK"),
+                                QStringLiteral("12.5%")}) {
+        front.setBusy(true);
+        run.OnMsgSignal(text);
+        QCOMPARE(front.kind(18), CellKind::Progress);
+        QCOMPARE(front.text(18), text);
+        QVERIFY(!front.busy);
+    }
+    QVERIFY(front.endings.isEmpty());
+    QVERIFY(front.warnings.isEmpty());
+
+    run.OnMsgSignal(QStringLiteral("ERR"));
+    QCOMPARE(front.warnings,
+             QStringList{QStringLiteral(
+                 "文件Hash值与PKL文件中的Hash值不一致，请重新制作DCP后，再进行检测!")});
+    QCOMPARE(front.kind(18), CellKind::Fail);
+    QCOMPARE(front.endings, QVector<bool>{false});
+    QCOMPARE(front.log.mid(front.log.size() - 2),
+             (QStringList{QStringLiteral("busy 0"), QStringLiteral("ended 0")}));
 }
 
 void TestCheckRun::declinedLabels()
