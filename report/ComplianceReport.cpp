@@ -253,7 +253,8 @@ bool writeComplianceReport(const QString &path, const QStringList &cellTexts,
 
     // Text cannot be laid out without the GUI application's font database.
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        message = failure(path, QStringLiteral("程序未初始化字体。"));
+        message =
+            failure(path, QStringLiteral("没有可用的字体数据库（程序未创建 QGuiApplication）。"));
         return false;
     }
     installCjkFontSubstitutions();
