@@ -48,7 +48,6 @@ FormUdiskCheck::FormUdiskCheck(QWidget *parent)
 
 FormUdiskCheck::~FormUdiskCheck()
 {
-    run.stopWorker();
     delete ui;
     delete model;
 }
@@ -138,6 +137,5 @@ void FormUdiskCheck::setBusy(bool busy)
 
 void FormUdiskCheck::runEnded(bool passed)
 {
-    // Everything a finished run shows is already in the check list and the report button.
-    Q_UNUSED(passed)
+    emit checkRunEnded(passed);
 }

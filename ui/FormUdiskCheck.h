@@ -31,6 +31,10 @@ public:
     // The check list's display texts in row-major order, taken when the report is requested.
     QStringList cellTexts;
 
+signals:
+    // A check run is over, whichever way it ended (passed: the report may be written).
+    void checkRunEnded(bool passed);
+
 public slots:
     void on_btnMasterCheck_clicked();
     void on_btnReport_clicked();
