@@ -5,7 +5,7 @@ set -euo pipefail
 
 purpose=${1:-test}
 packages=(build-essential cmake ninja-build pkg-config qtbase5-dev libssl-dev libblkid-dev
-          fonts-noto-cjk fonts-wqy-zenhei)
+          fonts-noto-cjk fonts-wqy-zenhei fonts-arphic-uming)
 case "$purpose" in
     run) ;;
     test) packages+=(poppler-utils openssl) ;;
