@@ -151,6 +151,14 @@ bool XmlBoundedStream::acceptUtf8(uchar byte)
     return true;
 }
 
+void XmlBoundedStream::enterContent()
+{
+    m_state = Content;
+    m_runBytes = 0;
+    m_previous = 0;
+    m_beforePrevious = 0;
+}
+
 // Closes the start tag just ended by '>'; false when the element would exceed a limit.
 bool XmlBoundedStream::closeStartTag()
 {
@@ -180,7 +188,13 @@ qint64 XmlBoundedStream::scan(const char *data, qint64 size)
                 m_runBytes = 1;
             } else if (m_runBytes > m_limits.maxTextBytes) {
                 return i;
+            } else if (c == '>' && m_previous == ']' && m_beforePrevious == ']') {
+                // Not allowed in text. The parser misses it when it is split across two
+                // chunks, so it is stopped here, where the parser would stop given the whole.
+                return i;
             }
+            m_beforePrevious = m_previous;
+            m_previous = c;
             break;
         case AfterLt:
             m_previous = 0;
@@ -229,8 +243,7 @@ qint64 XmlBoundedStream::scan(const char *data, qint64 size)
             } else if (c == '>') {
                 if (!closeStartTag())
                     return i;
-                m_state = Content;
-                m_runBytes = 0;
+                enterContent();
             } else {
                 m_previous = c;
             }
@@ -241,8 +254,7 @@ qint64 XmlBoundedStream::scan(const char *data, qint64 size)
             if (c == '>') {
                 if (!m_openElements.isEmpty())
                     m_openAttributes -= m_openElements.takeLast();
-                m_state = Content;
-                m_runBytes = 0;
+                enterContent();
             }
             break;
         case ProcessingInstruction:
@@ -262,8 +274,7 @@ qint64 XmlBoundedStream::scan(const char *data, qint64 size)
                     closed = m_previous == ']' && m_beforePrevious == ']';
             }
             if (closed) {
-                m_state = Content;
-                m_runBytes = 0;
+                enterContent();
             } else {
                 m_beforePrevious = m_previous;
                 m_previous = c;

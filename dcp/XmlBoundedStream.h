@@ -69,6 +69,7 @@ private:
     bool feed();
     qint64 scan(const char *data, qint64 size);
     bool closeStartTag();
+    void enterContent();
     bool acceptUtf8(uchar byte);
 
     QIODevice *m_device;
@@ -85,7 +86,7 @@ private:
     qint64 m_runBytes = 0;   // bytes of the current text run, markup or comment
     int m_tagAttributes = 0; // '=' outside quotes in the current start tag
     char m_quote = 0;        // open quote character inside a start tag
-    char m_previous = 0;     // previous significant byte (start tag: last byte outside quotes)
+    char m_previous = 0;     // previous byte (in a start tag: the last one outside quotes)
     char m_beforePrevious = 0;
     int m_utf8Pending = 0; // continuation bytes still expected, and their range
     uchar m_utf8Low = 0x80;

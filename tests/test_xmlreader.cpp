@@ -399,6 +399,10 @@ void TestXmlReader::readAssetMap_data()
         << QByteArray("<AssetMap><Id>M</Id><Asset><Id>a</Id><Path>p<b/>q</Path></Asset>"
                       "<Asset><Id>b</Id></Asset></AssetMap>")
         << "id=M";
+    QTest::newRow("']]>' in text")
+        << QByteArray("<AssetMap><Id>M</Id><Asset><Id>a</Id></Asset><Asset><Id>b]]>c</Id></Asset>"
+                      "</AssetMap>")
+        << "id=M assets=[id=a]";
     QTest::newRow("text cut off before its end tag")
         << QByteArray("<AssetMap><Id>M</Id><AnnotationText>half") << "id=M";
 }
