@@ -211,10 +211,10 @@ CplInfo readComposition(QIODevice *device, const XmlReadLimits &limits)
                 if (xml.readElementText(text))
                     pending.duration = text.toInt(nullptr, 10);
             } else if (isName(xml, "KeyId")) {
-                if (xml.readElementText(text)) {
+                // The element itself marks the composition encrypted, even when its text is cut.
+                record.encrypted = true;
+                if (xml.readElementText(text))
                     pending.keyId = text;
-                    record.encrypted = true;
-                }
             } else if (isName(xml, "Hash")) {
                 if (xml.readElementText(text))
                     pending.hash = text;

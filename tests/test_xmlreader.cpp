@@ -528,6 +528,9 @@ void TestXmlReader::readComposition_data()
                       "<Reel><Id>R</Id><AuxData><Id>X</Id></AuxData><MainSound><Id>S</Id>"
                       "</MainSound></Reel></CompositionPlaylist>")
         << "id=C tracks=[id=S type=Sound]";
+    QTest::newRow("key id cut off")
+        << QByteArray("<CompositionPlaylist><Id>C</Id><MainPicture><Id>P</Id><KeyId>urn:")
+        << "id=C encrypted";
     QTest::newRow("truncated inside a track")
         << QByteArray("<CompositionPlaylist><Id>C</Id><MainPicture><Id>P</Id></MainPicture>"
                       "<MainSound><Id>S</Id><KeyId>k</KeyId><Duration>5")
