@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "ui/FormUdiskCheck.h"
+#include "ui/LabelFit.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,7 @@
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
+    fitLabelsToWidth(this);
 }
 
 MainWindow::~MainWindow()

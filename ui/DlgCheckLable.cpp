@@ -1,5 +1,6 @@
 #include "ui/DlgCheckLable.h"
 
+#include "ui/LabelFit.h"
 #include "ui_DlgCheckLable.h"
 
 #include <QMessageBox>
@@ -8,6 +9,7 @@ DlgCheckLable::DlgCheckLable(QWidget *parent, DcpInspector &inspector)
     : QDialog(parent), ui(new Ui::DlgCheckLable), inspector(inspector)
 {
     ui->setupUi(this);
+    fitLabelsToWidth(this);
     ui->editDcpName->setText(inspector.cplName);
     ui->editKdmDate->setText(inspector.kdmDate);
     ui->editDuration->setText(inspector.duration);

@@ -3,6 +3,7 @@
 #include "dcp/DcpInspector.h"
 #include "report/ComplianceReport.h"
 #include "ui/DlgCheckLable.h"
+#include "ui/LabelFit.h"
 #include "ui_FormUdiskCheck.h"
 
 #include <QBrush>
@@ -24,6 +25,7 @@ FormUdiskCheck::FormUdiskCheck(QWidget *parent)
       run(gDcpInspector, *this)
 {
     ui->setupUi(this);
+    fitLabelsToWidth(this);
     ui->tvCheckList->setModel(model);
 
     model->setColumnCount(kColumnCount);

@@ -12,14 +12,24 @@
 namespace {
 const int kPollMs = 5;
 const int kWrongKindPolls = 400; // about two seconds
+
+QList<ModalScript *> &liveScripts()
+{
+    static QList<ModalScript *> scripts;
+    return scripts;
+}
 } // namespace
 
 ModalScript::ModalScript()
 {
+    liveScripts().append(this);
     schedulePoll();
 }
 
-ModalScript::~ModalScript() = default;
+ModalScript::~ModalScript()
+{
+    liveScripts().removeOne(this);
+}
 
 ModalScript &ModalScript::then(const Step &step)
 {
@@ -27,12 +37,14 @@ ModalScript &ModalScript::then(const Step &step)
     return *this;
 }
 
-ModalScript &ModalScript::thenAcceptWarning()
+ModalScript &ModalScript::thenAcceptWarning(const Step &before)
 {
-    const Step step = [this](QWidget *modal) {
+    const Step step = [this, before](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         m_warnings.append(
             {box->windowTitle(), box->text(), box->parentWidget(), int(box->standardButtons())});
+        if (before)
+            before(modal);
         QAbstractButton *ok = box->button(QMessageBox::Ok);
         if (ok)
             QTest::mouseClick(ok, Qt::LeftButton);
@@ -51,7 +63,7 @@ void ModalScript::schedulePoll()
 void ModalScript::poll()
 {
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || modal == m_last || !modal->isVisible()) {
+    if (liveScripts().last() != this || !modal || modal == m_last || !modal->isVisible()) {
         schedulePoll();
         return;
     }

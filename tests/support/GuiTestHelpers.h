@@ -16,7 +16,8 @@ class QWidget;
 // Answers the modal windows that a test provokes, one step per appearance of a modal window,
 // in order. A step is for a message box or for any other dialog; it waits for a modal window
 // of its kind. A modal window that no step wants (none left, or of the wrong kind for a while)
-// is closed and recorded, so that a test fails instead of hanging in a nested event loop.
+// is closed and recorded, so that a test fails instead of hanging in a nested event loop. Of
+// several scripts alive at once, only the newest one acts.
 class ModalScript
 {
 public:
@@ -37,8 +38,9 @@ public:
 
     // A step for a dialog that is not a message box.
     ModalScript &then(const Step &step);
-    // A step that expects a message box, records it in warnings() and presses its OK button.
-    ModalScript &thenAcceptWarning();
+    // A step for a message box: records it in warnings(), runs before (if given) and presses
+    // the box's OK button.
+    ModalScript &thenAcceptWarning(const Step &before = Step());
 
     bool finished() const { return m_steps.isEmpty(); }
     const QVector<Warning> &warnings() const { return m_warnings; }
