@@ -28,7 +28,9 @@ bool XmlBoundedStream::readsAsUtf8(const QByteArray &documentStart)
         return true;
     at += 8;
     const auto skipBlanks = [&declaration, &at] {
-        while (at < declaration.size() && QByteArray(" \t\r\n").contains(declaration.at(at)))
+        while (at < declaration.size() &&
+               (declaration.at(at) == ' ' || declaration.at(at) == '\t' ||
+                declaration.at(at) == '\r' || declaration.at(at) == '\n'))
             ++at;
     };
     skipBlanks();
