@@ -316,11 +316,18 @@ void warmPageCache(const QStringList &paths)
     }
 }
 
+double cpuSeconds(const struct rusage &usage)
+{
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 struct ChildRun
 {
     bool ok = false;
     int exitCode = -1;
     double seconds = 0;
+    double cpuSeconds = 0; // user + system
     qint64 peakRssKiB = 0;
 };
 
@@ -361,6 +368,7 @@ ChildRun runChild(const QString &program, const QStringList &arguments, const QS
     run.ok = WIFEXITED(status);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.peakRssKiB = usage.ru_maxrss;
+    run.cpuSeconds = cpuSeconds(usage);
     return run;
 }
 
@@ -414,6 +422,7 @@ public:
 struct InProcessRun
 {
     double seconds = 0;
+    double cpuSeconds = 0; // both threads, user + system
     qint64 progressEvents = 0;
     qint64 peakRssKiB = -1;
     qint64 rssBeforeKiB = -1;
@@ -437,12 +446,17 @@ InProcessRun runInProcess(const QString &diskRoot)
     frontEnd.loop = &loop;
     CheckRun run(inspector, frontEnd);
     run.setMasterFolder(diskRoot);
+    struct rusage before = {};
+    getrusage(RUSAGE_SELF, &before);
     QElapsedTimer timer;
     timer.start();
     run.start();
     if (!frontEnd.ended)
         loop.exec();
     result.seconds = timer.nsecsElapsed() / 1e9;
+    struct rusage after = {};
+    getrusage(RUSAGE_SELF, &after);
+    result.cpuSeconds = cpuSeconds(after) - cpuSeconds(before);
     result.peakRssKiB = statusKiB("VmHWM:");
     result.progressEvents = frontEnd.progressEvents;
     result.passedHash = frontEnd.hashCell == CellKind::Pass && frontEnd.reachedConfirmation;
@@ -450,18 +464,38 @@ InProcessRun runInProcess(const QString &diskRoot)
     return result;
 }
 
-double best(const QVector<double> &values)
+class Series
 {
-    return values.isEmpty() ? 0 : *std::min_element(values.begin(), values.end());
-}
+public:
+    explicit Series(const char *name) : m_name(QString::fromLatin1(name)) {}
 
-QString secondsList(const QVector<double> &values)
-{
-    QStringList texts;
-    for (const double value : values)
-        texts << QString::number(value, 'f', 2);
-    return texts.join(QStringLiteral(", "));
-}
+    void add(double wall, double cpu, qint64 peakKiB)
+    {
+        m_wall << wall;
+        m_cpu << cpu;
+        m_peakKiB = std::max(m_peakKiB, peakKiB);
+    }
+    double bestWall() const { return *std::min_element(m_wall.begin(), m_wall.end()); }
+    double bestCpu() const { return *std::min_element(m_cpu.begin(), m_cpu.end()); }
+
+    QString row(qint64 bytes) const
+    {
+        QStringList runs;
+        for (const double value : m_wall)
+            runs << QString::number(value, 'f', 2);
+        return QStringLiteral("%1  %2  %3  %4  %5  %6")
+            .arg(m_name.leftJustified(30), QString::number(bestWall(), 'f', 2).rightJustified(6),
+                 throughput(bytes, bestWall()).rightJustified(11),
+                 QString::number(bestCpu(), 'f', 2).rightJustified(6),
+                 mib(m_peakKiB * 1024).rightJustified(10), runs.join(QStringLiteral(" ")));
+    }
+
+private:
+    QString m_name;
+    QVector<double> m_wall;
+    QVector<double> m_cpu;
+    qint64 m_peakKiB = 0;
+};
 } // namespace
 
 int main(int argc, char *argv[])
@@ -535,11 +569,9 @@ int main(int argc, char *argv[])
     warmPageCache(master.trackPaths + QStringList{master.folder + QStringLiteral("/cpl.xml")});
     say(QStringLiteral("page cache warmed in %1 s").arg(timer.elapsed() / 1000.0, 0, 'f', 1));
 
-    QVector<double> checkerSeconds;
-    QVector<double> opensslSeconds;
-    QVector<double> inProcessSeconds;
-    qint64 checkerPeakKiB = 0;
-    qint64 opensslPeakKiB = 0;
+    Series checkerRuns("tavimor-check --master --json");
+    Series digest("openssl dgst -sha1");
+    Series inProcess("in-process CheckRun");
     InProcessRun lastInProcess;
     const QString jsonPath = work.filePath(QStringLiteral("check.json"));
     for (int i = 0; i < repeat; ++i) {
@@ -563,20 +595,18 @@ int main(int argc, char *argv[])
                     .arg(hashResult));
             return 1;
         }
-        checkerSeconds << check.seconds;
-        checkerPeakKiB = std::max(checkerPeakKiB, check.peakRssKiB);
+        checkerRuns.add(check.seconds, check.cpuSeconds, check.peakRssKiB);
 
-        const ChildRun digest = runChild(
+        const ChildRun sha1 = runChild(
             openssl,
             QStringList{QStringLiteral("dgst"), QStringLiteral("-sha1")} + master.trackPaths,
             work.filePath(QStringLiteral("openssl.txt")),
             work.filePath(QStringLiteral("openssl.err")));
-        if (!digest.ok || digest.exitCode != 0) {
+        if (!sha1.ok || sha1.exitCode != 0) {
             say(QStringLiteral("hash_benchmark: openssl failed"));
             return 1;
         }
-        opensslSeconds << digest.seconds;
-        opensslPeakKiB = std::max(opensslPeakKiB, digest.peakRssKiB);
+        digest.add(sha1.seconds, sha1.cpuSeconds, sha1.peakRssKiB);
 
         lastInProcess = runInProcess(diskRoot);
         if (!lastInProcess.passedHash) {
@@ -584,34 +614,29 @@ int main(int argc, char *argv[])
                     .arg(lastInProcess.warning));
             return 1;
         }
-        inProcessSeconds << lastInProcess.seconds;
+        inProcess.add(lastInProcess.seconds, lastInProcess.cpuSeconds, lastInProcess.peakRssKiB);
     }
 
-    const double checkerBest = best(checkerSeconds);
-    const double opensslBest = best(opensslSeconds);
-    const double inProcessBest = best(inProcessSeconds);
     say(QString());
-    say(QStringLiteral("%1 runs each, best time counts; all times in s").arg(repeat));
-    say(QStringLiteral(
-            "tavimor-check --master --json (full check): %1 s, %2 (runs: %3), peak RSS %4")
-            .arg(checkerBest, 0, 'f', 2)
-            .arg(throughput(master.allBytes, checkerBest), secondsList(checkerSeconds),
-                 mib(checkerPeakKiB * 1024)));
-    say(QStringLiteral(
-            "openssl dgst -sha1 (track files):          %1 s, %2 (runs: %3), peak RSS %4")
-            .arg(opensslBest, 0, 'f', 2)
-            .arg(throughput(master.trackBytes, opensslBest), secondsList(opensslSeconds),
-                 mib(opensslPeakKiB * 1024)));
-    say(QStringLiteral("ratio tavimor-check / openssl:             %1 (target <= 1.0)")
-            .arg(checkerBest / opensslBest, 0, 'f', 2));
-    say(QStringLiteral("in-process CheckRun (full check):          %1 s, %2 (runs: %3)")
-            .arg(inProcessBest, 0, 'f', 2)
-            .arg(throughput(master.allBytes, inProcessBest), secondsList(inProcessSeconds)));
-    say(QStringLiteral("  progress events shown: %1 (%2 chunks of %3 bytes read)")
+    say(QStringLiteral("%1 runs each; the best wall and CPU (user + system) times count")
+            .arg(repeat));
+    say(QStringLiteral("%1  %2  %3  %4  %5  %6")
+            .arg(QStringLiteral("program").leftJustified(30),
+                 QStringLiteral("wall").rightJustified(6),
+                 QStringLiteral("rate").rightJustified(11), QStringLiteral("cpu").rightJustified(6),
+                 QStringLiteral("peak RSS").rightJustified(10),
+                 QStringLiteral("wall of each run")));
+    say(checkerRuns.row(master.allBytes));
+    say(digest.row(master.trackBytes));
+    say(inProcess.row(master.allBytes));
+    say(QStringLiteral("ratio tavimor-check / openssl: wall %1, cpu %2 (target <= 1.0)")
+            .arg(checkerRuns.bestWall() / digest.bestWall(), 0, 'f', 2)
+            .arg(checkerRuns.bestCpu() / digest.bestCpu(), 0, 'f', 2));
+    say(QStringLiteral("progress events shown in one check: %1 (%2 chunks of %3 bytes read)")
             .arg(lastInProcess.progressEvents)
             .arg((master.allBytes + HashThread::kChunkSize - 1) / HashThread::kChunkSize)
             .arg(HashThread::kChunkSize));
-    say(QStringLiteral("  peak RSS during the check: %1 (RSS before it: %2)")
-            .arg(mib(lastInProcess.peakRssKiB * 1024), mib(lastInProcess.rssBeforeKiB * 1024)));
+    say(QStringLiteral("in-process RSS: %1 before the check, peak %2 during it")
+            .arg(mib(lastInProcess.rssBeforeKiB * 1024), mib(lastInProcess.peakRssKiB * 1024)));
     return 0;
 }
