@@ -1,7 +1,6 @@
 #pragma once
 
 #include "run/CheckRun.h"
-#include "run/HashThread.h"
 
 #include <QStringList>
 #include <QWidget>
