@@ -236,6 +236,8 @@ private slots:
     void corpusDocuments();
     void corpusAssetMapAnnotations_data();
     void corpusAssetMapAnnotations();
+    void namespaceRule_data();
+    void namespaceRule();
     void corpusNamespaces_data();
     void corpusNamespaces();
     void corpusChunking_data();
@@ -1123,6 +1125,30 @@ void TestXmlReader::corpusAssetMapAnnotations()
         QVERIFY(asset.id.startsWith(QLatin1String("urn:uuid:")));
         QVERIFY(!asset.path.isEmpty());
     }
+}
+
+void TestXmlReader::namespaceRule_data()
+{
+    QTest::addColumn<QString>("uri");
+    QTest::addColumn<bool>("passes");
+    QTest::newRow("interop") << "http://www.digicine.com/PROTO-ASDCP-CPL-20040511#" << true;
+    QTest::newRow("smpte") << "http://www.smpte-ra.org/schemas/429-7/2006/CPL" << true;
+    QTest::newRow("smpte, unknown schema")
+        << "http://www.smpte-ra.org/schemas/429-9/2700/AM" << true;
+    QTest::newRow("prefix inside") << "urn:x:http://www.digicine.com/" << true;
+    QTest::newRow("letter case") << "http://www.SMPTE-RA.org/schemas/429-7/2006/CPL" << false;
+    QTest::newRow("https") << "https://www.smpte-ra.org/schemas/429-7/2006/CPL" << false;
+    QTest::newRow("host only") << "http://www.smpte-ra.or" << false;
+    QTest::newRow("none") << "" << false;
+}
+
+void TestXmlReader::namespaceRule()
+{
+    QFETCH(QString, uri);
+    QFETCH(bool, passes);
+    QCOMPARE(kInteropNamespacePrefix.size(), 23);
+    QCOMPARE(kSmpteNamespacePrefix.size(), 23);
+    QCOMPARE(hasDcpNamespace(uri), passes);
 }
 
 void TestXmlReader::corpusNamespaces_data()
