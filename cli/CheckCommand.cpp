@@ -9,7 +9,6 @@
 #include "report/ComplianceReport.h"
 #include "report/FontSetup.h"
 #include "run/CheckRun.h"
-#include "run/HashThread.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -2,7 +2,6 @@
 
 #include "cli/LabelFile.h"
 #include "run/CheckRun.h"
-#include "run/HashThread.h"
 
 #include <QObject>
 #include <QString>
