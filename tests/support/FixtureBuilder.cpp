@@ -6,642 +6,368 @@
 #include <QSettings>
 #include <QUuid>
 #include <QXmlStreamWriter>
-#include <QtGlobal>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
-const QString kInteropAm = QStringLiteral("http://www.digicine.com/PROTO-ASDCP-AM-20040311#");
-const QString kInteropPkl = QStringLiteral("http://www.digicine.com/PROTO-ASDCP-PKL-20040311#");
-const QString kInteropCpl = QStringLiteral("http://www.digicine.com/PROTO-ASDCP-CPL-20040511#");
-const QString kInteropStereo =
-    QStringLiteral("http://www.digicine.com/schemas/437-Y/2007/Main-Stereo-Picture-CPL");
-const QString kSmpteAm = QStringLiteral("http://www.smpte-ra.org/schemas/429-9/2007/AM");
-const QString kSmptePkl = QStringLiteral("http://www.smpte-ra.org/schemas/429-8/2007/PKL");
-const QString kSmpteCpl = QStringLiteral("http://www.smpte-ra.org/schemas/429-7/2006/CPL");
-const QString kSmpteStereo =
-    QStringLiteral("http://www.smpte-ra.org/schemas/429-10/2008/Main-Stereo-Picture-CPL");
-const QString kSmpteSubtitle = QStringLiteral("http://www.smpte-ra.org/schemas/428-7/2010/DCST");
-const QString kKdmNamespace = QStringLiteral("http://www.smpte-ra.org/schemas/430-1/2006/KDM");
 const QString kDsig = QStringLiteral("http://www.w3.org/2000/09/xmldsig#");
 const QString kXmlEnc = QStringLiteral("http://www.w3.org/2001/04/xmlenc#");
-const QString kCreator = QStringLiteral("Fixture Mastering Suite 3.2");
-const QString kIssuer = QStringLiteral("Fixture Post Lab");
-const QString kSignerIssuer = QStringLiteral(
-    "dnQualifier=Q9v0LkPzXb4l0yFkH2\\+tM1c7Z8E=,CN=.fixture.smpte-430-2.INTERMEDIATE,"
-    "OU=fixture.example,O=fixture.example");
 
-struct Track
+// What tells the two standards apart: namespaces, packing-list types and the asset map's name.
+struct Flavour
 {
-    QString id;
-    QString fileName;
-    QString kind; // Picture, Picture3D, Sound, Subtitle
-    QString hash;
-    QString keyId;
+    const char *assetMap, *pkl, *cpl, *stereo, *cplType, *pictureType, *soundType, *assetMapName;
+};
+
+const Flavour kInterop = {"http://www.digicine.com/PROTO-ASDCP-AM-20040311#",
+                          "http://www.digicine.com/PROTO-ASDCP-PKL-20040311#",
+                          "http://www.digicine.com/PROTO-ASDCP-CPL-20040511#",
+                          "http://www.digicine.com/schemas/437-Y/2007/Main-Stereo-Picture-CPL",
+                          "text/xml;asdcpKind=CPL",
+                          "application/x-smpte-mxf;asdcpKind=Picture",
+                          "application/x-smpte-mxf;asdcpKind=Sound",
+                          "ASSETMAP"};
+const Flavour kSmpte = {"http://www.smpte-ra.org/schemas/429-9/2007/AM",
+                        "http://www.smpte-ra.org/schemas/429-8/2007/PKL",
+                        "http://www.smpte-ra.org/schemas/429-7/2006/CPL",
+                        "http://www.smpte-ra.org/schemas/429-10/2008/Main-Stereo-Picture-CPL",
+                        "text/xml",
+                        "application/mxf",
+                        "application/mxf",
+                        "ASSETMAP.xml"};
+
+const Flavour &flavour(MasterSpec::Standard standard)
+{
+    return standard == MasterSpec::Interop ? kInterop : kSmpte;
+}
+
+// One file of the master, as the documents that name it describe it.
+struct Entry
+{
+    QString id, name, hash, type, keyId;
     qint64 size = 0;
+    const char *element = nullptr; // the composition's track element
     int reel = 0;
     int duration = 0;
-};
-
-struct PklEntry
-{
-    QString id;
-    QString fileName;
-    QString hash;
-    qint64 size = 0;
-    QString type;
-};
-
-struct MapEntry
-{
-    QString id;
-    QString path;
-    qint64 length = 0;
     bool packingList = false;
 };
 
-QString bareUuid(const QString &urn)
+struct Text
 {
-    return urn.startsWith(QLatin1String("urn:uuid:")) ? urn.mid(9) : urn;
-}
+    Text(const QString &text) : value(text) {}
+    Text(const char *text) : value(QString::fromUtf8(text)) {}
+    QString value;
+};
 
 // A document is built in memory first: its digest and size go into the documents that name it.
-class XmlDoc
+class Xml
 {
 public:
-    XmlDoc() : writer(&data)
+    Xml(const char *root, const QString &defaultNamespace) : w(&data)
     {
-        writer.setAutoFormatting(true);
-        writer.setAutoFormattingIndent(2);
-        writer.writeStartDocument();
+        w.setAutoFormatting(true);
+        w.writeStartDocument();
+        open(root);
+        w.writeDefaultNamespace(defaultNamespace);
     }
-    void text(const QString &name, const QString &value) { writer.writeTextElement(name, value); }
-    QByteArray finish()
+    Xml &open(const char *name, const QString &ns = QString())
     {
-        writer.writeEndDocument();
-        return data;
+        w.writeStartElement(ns, QLatin1String(name));
+        return *this;
+    }
+    // Text elements from names and values in turn.
+    Xml &fields(std::initializer_list<Text> list, const QString &ns = QString())
+    {
+        for (auto it = list.begin(); it + 1 < list.end(); it += 2)
+            w.writeTextElement(ns, it->value, (it + 1)->value);
+        return *this;
+    }
+    Xml &close(int levels = 1)
+    {
+        while (levels-- > 0)
+            w.writeEndElement();
+        return *this;
     }
 
     QByteArray data;
-    QXmlStreamWriter writer;
+    QXmlStreamWriter w;
 };
 
-bool writeBytes(const QString &path, const QByteArray &bytes)
+QString pick(const QString &chosen, const Text &usual)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size()) {
-        qWarning("FixtureBuilder: cannot write %s", qPrintable(path));
-        return false;
-    }
-    return true;
+    return chosen.isEmpty() ? usual.value : chosen;
 }
 
-// Deterministic, varied content that begins like an MXF partition pack. Streams in 1 MiB chunks
-// so that large fixtures keep memory flat; with write false only the digest is computed.
-QString writeTrackContent(const QString &path, qint64 bytes, quint64 seed, bool write)
+QString fileName(const char *prefix, const QString &urn, const char *suffix)
 {
-    static const unsigned char partitionKey[16] = {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x05, 0x01, 0x01,
-                                                   0x0d, 0x01, 0x02, 0x01, 0x01, 0x02, 0x04, 0x00};
+    return QLatin1String(prefix) + urn.mid(int(std::strlen("urn:uuid:"))) + QLatin1String(suffix);
+}
+
+QString inFolder(const QString &root, const QString &folder)
+{
+    const QString path =
+        folder.isEmpty() ? root : QDir::cleanPath(root + QLatin1Char('/') + folder);
+    QDir().mkpath(path);
+    return path;
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qWarning("FixtureBuilder: cannot write %s", qPrintable(path));
+}
+
+// Deterministic content, different for every seed, streamed in 1 MiB chunks so that large
+// fixtures keep memory flat; with write false only the digest is computed.
+QString writeTrack(const QString &path, qint64 bytes, quint64 seed, bool write)
+{
     QCryptographicHash sha(QCryptographicHash::Sha1);
     QFile file(path);
-    if (write && !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (write && !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qWarning("FixtureBuilder: cannot write %s", qPrintable(path));
-        write = false;
-    }
     quint64 state = (seed + 1) * 0x9E3779B97F4A7C15ull;
     QByteArray chunk;
-    qint64 done = 0;
-    while (done < bytes) {
-        const int n = int(qMin<qint64>(bytes - done, 1 << 20));
-        chunk.resize(n);
-        char *out = chunk.data();
-        for (int i = 0; i < n; i += 8) {
-            state ^= state >> 12;
-            state ^= state << 25;
-            state ^= state >> 27;
-            const quint64 value = state * 0x2545F4914F6CDD1Dull;
-            std::memcpy(out + i, &value, size_t(qMin(8, n - i)));
+    for (qint64 done = 0; done < bytes; done += chunk.size()) {
+        chunk.resize(int(qMin<qint64>(bytes - done, 1 << 20)));
+        for (int i = 0; i < chunk.size(); i += 8) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            std::memcpy(chunk.data() + i, &state, size_t(qMin(8, chunk.size() - i)));
         }
-        if (done == 0)
-            std::memcpy(out, partitionKey, size_t(qMin(16, n)));
         sha.addData(chunk);
-        if (write)
+        if (file.isOpen())
             file.write(chunk);
-        done += n;
     }
     return QString::fromLatin1(sha.result().toBase64());
+}
+
+// Base64 text of the given length in digests, standing in for keys and certificates.
+QString filler(const QString &seed, int digests)
+{
+    const QByteArray digest = QCryptographicHash::hash(seed.toUtf8(), QCryptographicHash::Sha1);
+    return QString::fromLatin1(digest.repeated(digests).toBase64());
 }
 
 // A digest that is well-formed but belongs to no file of the master.
 QString wrongDigest(const QString &digest)
 {
-    return FixtureBuilder::sha1Base64(QByteArray("not this file: ") + digest.toLatin1());
+    return FixtureBuilder::sha1Base64("not this file: " + digest.toLatin1());
 }
 
-QString doubledRate(const QString &rate)
+// Writes the document and gives its packing-list entry.
+Entry writeDocument(const QString &base, const char *prefix, const QString &id, const char *type,
+                    Xml &x)
 {
-    const QStringList parts = rate.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (parts.size() != 2)
-        return rate;
-    return QString::number(parts[0].toLongLong() * 2) + QLatin1Char(' ') + parts[1];
+    x.w.writeEndDocument();
+    const QString name = fileName(prefix, id, ".xml");
+    writeBytes(base + name, x.data);
+    const QString hash = FixtureBuilder::sha1Base64(x.data);
+    return {id, name, hash, QString::fromUtf8(type), QString(), x.data.size()};
 }
 
-QByteArray subtitleDocument(const MasterSpec &spec, const QString &id)
+// Every document of the master starts alike.
+Xml &header(Xml &x, const QString &id, const QString &annotation)
 {
-    XmlDoc doc;
-    QXmlStreamWriter &w = doc.writer;
-    if (spec.standard == MasterSpec::Interop) {
-        w.writeStartElement(QStringLiteral("DCSubtitle"));
-        w.writeAttribute(QStringLiteral("Version"), QStringLiteral("1.0"));
-        doc.text(QStringLiteral("SubtitleID"), bareUuid(id));
-        doc.text(QStringLiteral("MovieTitle"), spec.title);
-        doc.text(QStringLiteral("ReelNumber"), QStringLiteral("1"));
-        doc.text(QStringLiteral("Language"), QStringLiteral("Chinese"));
-    } else {
-        w.writeStartElement(QStringLiteral("SubtitleReel"));
-        w.writeDefaultNamespace(kSmpteSubtitle);
-        doc.text(QStringLiteral("Id"), id);
-        doc.text(QStringLiteral("ContentTitleText"), spec.title);
-        doc.text(QStringLiteral("IssueDate"), spec.issueDate);
-        doc.text(QStringLiteral("ReelNumber"), QStringLiteral("1"));
-        doc.text(QStringLiteral("Language"), QStringLiteral("zh"));
-        doc.text(QStringLiteral("EditRate"), spec.editRate);
-        doc.text(QStringLiteral("TimeCodeRate"), spec.editRate.section(QLatin1Char(' '), 0, 0));
-        w.writeStartElement(QStringLiteral("SubtitleList"));
-    }
-    w.writeStartElement(QStringLiteral("Font"));
-    w.writeAttribute(QStringLiteral("Size"), QStringLiteral("42"));
-    w.writeAttribute(QStringLiteral("Color"), QStringLiteral("FFFFFFFF"));
-    w.writeStartElement(QStringLiteral("Subtitle"));
-    w.writeAttribute(QStringLiteral("SpotNumber"), QStringLiteral("1"));
-    w.writeAttribute(QStringLiteral("TimeIn"), QStringLiteral("00:00:01:000"));
-    w.writeAttribute(QStringLiteral("TimeOut"), QStringLiteral("00:00:04:000"));
-    w.writeStartElement(QStringLiteral("Text"));
-    w.writeAttribute(QStringLiteral("VAlign"), QStringLiteral("bottom"));
-    w.writeAttribute(QStringLiteral("VPosition"), QStringLiteral("10"));
-    w.writeCharacters(QString::fromUtf8("测试字幕"));
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndElement();
-    if (spec.standard == MasterSpec::Smpte)
-        w.writeEndElement();
-    w.writeEndElement();
-    return doc.finish();
+    return x.fields({"Id", id, "AnnotationText", annotation, "IssueDate",
+                     "2023-01-01T12:00:00+08:00", "Issuer", "Fixture Post Lab", "Creator",
+                     "Fixture Mastering Suite 3.2"});
 }
 
-QByteArray compositionDocument(const MasterSpec &spec, const QString &cplId,
-                               const QVector<Track> &tracks, int reelCount)
+Entry writeComposition(const QString &base, const MasterSpec &master, const QVector<Entry> &tracks)
 {
-    const bool interop = spec.standard == MasterSpec::Interop;
-    const QString ns = !spec.cplNamespace.isEmpty() ? spec.cplNamespace
-                       : interop                    ? kInteropCpl
-                                                    : kSmpteCpl;
-    const QString stereoNs = !spec.stereoscopicNamespace.isEmpty() ? spec.stereoscopicNamespace
-                             : interop                             ? kInteropStereo
-                                                                   : kSmpteStereo;
-    const QString frameRate = !spec.frameRate.isEmpty() ? spec.frameRate
-                              : spec.stereoscopic       ? doubledRate(spec.editRate)
-                                                        : spec.editRate;
-    XmlDoc doc;
-    QXmlStreamWriter &w = doc.writer;
-    w.writeStartElement(QStringLiteral("CompositionPlaylist"));
-    w.writeDefaultNamespace(ns);
-    if (spec.stereoscopic)
-        w.writeNamespace(stereoNs, QStringLiteral("msp-cpl"));
-    doc.text(QStringLiteral("Id"), cplId);
-    doc.text(QStringLiteral("AnnotationText"), spec.title);
-    doc.text(QStringLiteral("IssueDate"), spec.issueDate);
-    doc.text(QStringLiteral("Issuer"), kIssuer);
-    doc.text(QStringLiteral("Creator"), kCreator);
-    if (spec.emptyContentTitle)
-        w.writeEmptyElement(QStringLiteral("ContentTitleText"));
-    else
-        doc.text(QStringLiteral("ContentTitleText"),
-                 spec.contentTitleText.isEmpty() ? spec.title : spec.contentTitleText);
-    doc.text(QStringLiteral("ContentKind"), QStringLiteral("feature"));
-    w.writeStartElement(QStringLiteral("ContentVersion"));
-    doc.text(QStringLiteral("Id"), FixtureBuilder::newUrnUuid());
-    doc.text(QStringLiteral("LabelText"), spec.title);
-    w.writeEndElement();
-    w.writeEmptyElement(QStringLiteral("RatingList"));
-    w.writeStartElement(QStringLiteral("ReelList"));
-    for (int reel = 0; reel < reelCount; ++reel) {
-        w.writeStartElement(QStringLiteral("Reel"));
-        doc.text(QStringLiteral("Id"), FixtureBuilder::newUrnUuid());
-        w.writeStartElement(QStringLiteral("AssetList"));
-        for (const Track &track : tracks) {
+    const Flavour &f = flavour(master.standard);
+    const QString id = FixtureBuilder::newUrnUuid();
+    Xml x("CompositionPlaylist", pick(master.cplNamespace, f.cpl));
+    const QString title =
+        master.emptyContentTitle ? QString() : pick(master.contentTitleText, master.title);
+    header(x, id, master.title).fields({"ContentTitleText", title, "ContentKind", "feature"});
+    x.open("ContentVersion")
+        .fields({"Id", FixtureBuilder::newUrnUuid(), "LabelText", master.title});
+    x.close().open("ReelList");
+    for (int reel = 0; reel < master.reelDurations.size(); ++reel) {
+        x.open("Reel").fields({"Id", FixtureBuilder::newUrnUuid()}).open("AssetList");
+        for (const Entry &track : tracks) {
             if (track.reel != reel)
                 continue;
-            if (track.kind == QLatin1String("Picture3D"))
-                w.writeStartElement(stereoNs, QStringLiteral("MainStereoscopicPicture"));
-            else
-                w.writeStartElement(QLatin1String("Main") + track.kind);
-            doc.text(QStringLiteral("Id"), track.id);
-            doc.text(QStringLiteral("AnnotationText"), track.fileName);
-            doc.text(QStringLiteral("EditRate"), spec.editRate);
-            doc.text(QStringLiteral("IntrinsicDuration"), QString::number(track.duration));
-            doc.text(QStringLiteral("EntryPoint"), QStringLiteral("0"));
-            doc.text(QStringLiteral("Duration"), QString::number(track.duration));
+            const bool stereo = !std::strcmp(track.element, "MainStereoscopicPicture");
+            const QString duration = QString::number(track.duration);
+            x.open(track.element,
+                   stereo ? pick(master.stereoscopicNamespace, f.stereo) : QString());
+            x.fields({"Id", track.id, "AnnotationText", track.name, "EditRate", "24 1",
+                      "IntrinsicDuration", duration, "EntryPoint", "0", "Duration", duration});
             if (!track.keyId.isEmpty())
-                doc.text(QStringLiteral("KeyId"), track.keyId);
-            doc.text(QStringLiteral("Hash"), track.hash);
-            if (track.kind.startsWith(QLatin1String("Picture"))) {
-                doc.text(QStringLiteral("FrameRate"), frameRate);
-                doc.text(QStringLiteral("ScreenAspectRatio"), spec.screenAspectRatio);
-            } else if (track.kind == QLatin1String("Sound")) {
-                doc.text(QStringLiteral("Language"), QStringLiteral("zh"));
-            } else {
-                doc.text(QStringLiteral("Language"),
-                         interop ? QStringLiteral("Chinese") : QStringLiteral("zh"));
-            }
-            w.writeEndElement();
+                x.fields({"KeyId", track.keyId});
+            x.fields({"Hash", track.hash});
+            if (!std::strcmp(track.element, "MainSound"))
+                x.fields({"Language", "zh"});
+            else
+                x.fields({"FrameRate", master.stereoscopic ? "48 1" : "24 1", "ScreenAspectRatio",
+                          "1998 1080"});
+            x.close();
         }
-        w.writeEndElement();
-        w.writeEndElement();
+        x.close(2);
     }
-    w.writeEndElement();
-    w.writeEndElement();
-    return doc.finish();
+    return writeDocument(base, "cpl_", id, f.cplType, x.close(2));
 }
 
-QByteArray packingListDocument(const MasterSpec &spec, const QString &pklId,
-                               const QVector<PklEntry> &entries)
+Entry writePackingList(const QString &base, const MasterSpec &master, const QVector<Entry> &entries)
 {
-    const bool interop = spec.standard == MasterSpec::Interop;
-    XmlDoc doc;
-    QXmlStreamWriter &w = doc.writer;
-    w.writeStartElement(QStringLiteral("PackingList"));
-    w.writeDefaultNamespace(!spec.pklNamespace.isEmpty() ? spec.pklNamespace
-                            : interop                    ? kInteropPkl
-                                                         : kSmptePkl);
-    doc.text(QStringLiteral("Id"), pklId);
-    doc.text(QStringLiteral("AnnotationText"),
-             spec.pklAnnotation.isEmpty() ? spec.title : spec.pklAnnotation);
-    doc.text(QStringLiteral("IssueDate"), spec.issueDate);
-    doc.text(QStringLiteral("Issuer"), kIssuer);
-    doc.text(QStringLiteral("Creator"), kCreator);
-    if (spec.pklGroupId)
-        doc.text(QStringLiteral("GroupId"), FixtureBuilder::newUrnUuid());
-    w.writeStartElement(QStringLiteral("AssetList"));
-    for (const PklEntry &entry : entries) {
-        w.writeStartElement(QStringLiteral("Asset"));
-        doc.text(QStringLiteral("Id"), entry.id);
-        doc.text(QStringLiteral("AnnotationText"), entry.fileName);
-        doc.text(QStringLiteral("Hash"), entry.hash);
-        doc.text(QStringLiteral("Size"), QString::number(entry.size));
-        doc.text(QStringLiteral("Type"), entry.type);
-        doc.text(QStringLiteral("OriginalFileName"),
-                 spec.pklOriginalFileNamesDiffer ? QLatin1String("ORIGINAL_") + entry.fileName
-                                                 : entry.fileName);
-        w.writeEndElement();
+    const QString id = FixtureBuilder::newUrnUuid();
+    Xml x("PackingList", pick(master.pklNamespace, flavour(master.standard).pkl));
+    header(x, id, pick(master.pklAnnotation, master.title));
+    if (master.pklGroupId)
+        x.fields({"GroupId", FixtureBuilder::newUrnUuid()});
+    x.open("AssetList");
+    for (const Entry &e : entries)
+        x.open("Asset")
+            .fields({"Id", e.id, "AnnotationText", e.name, "Hash", e.hash, "Size",
+                     QString::number(e.size), "Type", e.type, "OriginalFileName", e.name})
+            .close();
+    Entry entry = writeDocument(base, "pkl_", id, "", x.close(2));
+    entry.packingList = true;
+    return entry;
+}
+
+QByteArray assetMapDocument(const MasterSpec &master, const QVector<Entry> &entries)
+{
+    Xml x("AssetMap", pick(master.assetMapNamespace, flavour(master.standard).assetMap));
+    header(x, FixtureBuilder::newUrnUuid(), master.title).fields({"VolumeCount", "1"});
+    x.open("AssetList");
+    for (const Entry &e : entries) {
+        x.open("Asset").fields({"Id", e.id});
+        if (e.packingList)
+            x.fields({"PackingList", "true"});
+        x.open("ChunkList").open("Chunk").fields({"Path", e.name, "VolumeIndex", "1"});
+        x.fields({"Offset", "0", "Length", QString::number(e.size)}).close(3);
     }
-    w.writeEndElement();
-    w.writeEndElement();
-    return doc.finish();
-}
-
-QByteArray assetMapDocument(const MasterSpec &spec, const QString &id,
-                            const QVector<MapEntry> &entries)
-{
-    const bool interop = spec.standard == MasterSpec::Interop;
-    XmlDoc doc;
-    QXmlStreamWriter &w = doc.writer;
-    w.writeStartElement(QStringLiteral("AssetMap"));
-    w.writeDefaultNamespace(!spec.assetMapNamespace.isEmpty() ? spec.assetMapNamespace
-                            : interop                         ? kInteropAm
-                                                              : kSmpteAm);
-    doc.text(QStringLiteral("Id"), id);
-    doc.text(QStringLiteral("AnnotationText"),
-             spec.assetMapAnnotation.isEmpty() ? spec.title : spec.assetMapAnnotation);
-    doc.text(QStringLiteral("Creator"), kCreator);
-    doc.text(QStringLiteral("VolumeCount"), QStringLiteral("1"));
-    doc.text(QStringLiteral("IssueDate"), spec.issueDate);
-    doc.text(QStringLiteral("Issuer"), kIssuer);
-    w.writeStartElement(QStringLiteral("AssetList"));
-    for (const MapEntry &entry : entries) {
-        w.writeStartElement(QStringLiteral("Asset"));
-        doc.text(QStringLiteral("Id"), entry.id);
-        if (entry.packingList)
-            doc.text(QStringLiteral("PackingList"), QStringLiteral("true"));
-        w.writeStartElement(QStringLiteral("ChunkList"));
-        w.writeStartElement(QStringLiteral("Chunk"));
-        doc.text(QStringLiteral("Path"), entry.path);
-        doc.text(QStringLiteral("VolumeIndex"), QStringLiteral("1"));
-        doc.text(QStringLiteral("Offset"), QStringLiteral("0"));
-        doc.text(QStringLiteral("Length"), QString::number(entry.length));
-        w.writeEndElement();
-        w.writeEndElement();
-        w.writeEndElement();
-    }
-    w.writeEndElement();
-    w.writeEndElement();
-    return doc.finish();
-}
-
-QByteArray volumeIndexDocument(const MasterSpec &spec)
-{
-    XmlDoc doc;
-    doc.writer.writeStartElement(QStringLiteral("VolumeIndex"));
-    doc.writer.writeDefaultNamespace(spec.standard == MasterSpec::Interop ? kInteropAm : kSmpteAm);
-    doc.text(QStringLiteral("Index"), QStringLiteral("1"));
-    doc.writer.writeEndElement();
-    return doc.finish();
-}
-
-void writeIssuerSerial(XmlDoc &doc, const QString &serial)
-{
-    doc.writer.writeTextElement(kDsig, QStringLiteral("X509IssuerName"), kSignerIssuer);
-    doc.writer.writeTextElement(kDsig, QStringLiteral("X509SerialNumber"), serial);
-}
-
-QString pseudoBase64(const QString &seedText, int bytes)
-{
-    QByteArray out;
-    QByteArray block = seedText.toUtf8();
-    while (out.size() < bytes) {
-        block = QCryptographicHash::hash(block, QCryptographicHash::Sha1);
-        out += block;
-    }
-    out.truncate(bytes);
-    return QString::fromLatin1(out.toBase64());
+    x.close(2).w.writeEndDocument();
+    return x.data;
 }
 
 } // namespace
 
 FixtureBuilder::FixtureBuilder(const QString &diskRoot)
-    : m_root(QDir::cleanPath(QDir(diskRoot).absolutePath()))
+    : m_root(inFolder(QDir::cleanPath(QDir(diskRoot).absolutePath()), QString()))
 {
-    QDir().mkpath(m_root);
 }
 
-BuiltMaster FixtureBuilder::writeMaster(const MasterSpec &spec)
+BuiltMaster FixtureBuilder::writeMaster(const MasterSpec &master)
 {
-    const bool interop = spec.standard == MasterSpec::Interop;
+    const Flavour &f = flavour(master.standard);
     BuiltMaster built;
-    built.folder =
-        spec.folder.isEmpty() ? m_root : QDir::cleanPath(m_root + QLatin1Char('/') + spec.folder);
-    QDir().mkpath(built.folder);
+    built.folder = inFolder(m_root, master.folder);
+    built.title = master.title;
     const QString base = built.folder + QLatin1Char('/');
-    built.title = spec.title;
-    built.cplId = newUrnUuid();
-    built.pklId = newUrnUuid();
-    built.assetMapId = newUrnUuid();
 
-    // Track files, reel by reel: picture then sound (and the subtitle in the first reel).
-    QVector<Track> tracks;
-    for (int reel = 0; reel < spec.reelDurations.size(); ++reel) {
-        const int frames = spec.reelDurations[reel];
-        Track picture;
-        picture.kind = spec.stereoscopic ? QStringLiteral("Picture3D") : QStringLiteral("Picture");
-        Track sound;
-        sound.kind = QStringLiteral("Sound");
-        for (Track *track : {&picture, &sound}) {
-            track->id = newUrnUuid();
-            track->reel = reel;
-            track->duration = frames;
-            track->fileName = (track == &picture ? QLatin1String("j2c_") : QLatin1String("pcm_")) +
-                              bareUuid(track->id) + QLatin1String(".mxf");
-            if (spec.encrypted)
-                track->keyId = newUrnUuid();
-            track->size = spec.trackBytes;
-            const bool first = tracks.isEmpty();
-            const bool write = !(first && (spec.omitFirstTrackFile || spec.trackPathIsFolder));
-            track->hash =
-                writeTrackContent(base + track->fileName, spec.trackBytes, m_filesWritten++, write);
-            if (first && spec.trackPathIsFolder)
-                QDir().mkpath(base + track->fileName);
-            tracks.append(*track);
-        }
-        if (reel == 0 && spec.subtitle) {
-            Track subtitle;
-            subtitle.kind = QStringLiteral("Subtitle");
-            subtitle.id = newUrnUuid();
-            subtitle.reel = reel;
-            subtitle.duration = frames;
-            subtitle.fileName =
-                QLatin1String("sub_") + bareUuid(subtitle.id) + QLatin1String(".xml");
-            const QByteArray bytes = subtitleDocument(spec, subtitle.id);
-            writeBytes(base + subtitle.fileName, bytes);
-            subtitle.hash = sha1Base64(bytes);
-            subtitle.size = bytes.size();
-            built.subtitlePath = base + subtitle.fileName;
-            tracks.append(subtitle);
+    const char *picture = master.stereoscopic ? "MainStereoscopicPicture" : "MainPicture";
+    QVector<Entry> tracks; // reel by reel: picture, then sound
+    for (int reel = 0; reel < master.reelDurations.size(); ++reel) {
+        for (const bool sound : {false, true}) {
+            Entry t;
+            t.id = newUrnUuid();
+            t.name = fileName(sound ? "pcm_" : "j2c_", t.id, ".mxf");
+            t.type = QString::fromUtf8(sound ? f.soundType : f.pictureType);
+            t.element = sound ? "MainSound" : picture;
+            t.keyId = master.encrypted ? newUrnUuid() : QString();
+            t.size = master.trackBytes;
+            t.reel = reel;
+            t.duration = master.reelDurations[reel];
+            const bool write = !(tracks.isEmpty() && master.omitFirstTrackFile);
+            t.hash = writeTrack(base + t.name, t.size, m_filesWritten++, write);
+            built.trackPaths.append(base + t.name);
+            if (master.encrypted)
+                built.keyIds.append(t.keyId);
+            tracks.append(t);
         }
     }
-    for (const Track &track : tracks) {
-        built.trackPaths.append(base + track.fileName);
-        built.totalTrackBytes += track.size;
-        if (!track.keyId.isEmpty())
-            built.keyIds.append(track.keyId);
-    }
 
-    // The composition states the digests of the files as they are, unless told otherwise.
-    QVector<Track> cplTracks = tracks;
-    if (spec.wrongCplHash && !cplTracks.isEmpty())
+    // The packing list's assets: the compositions, the tracks and any unmapped extra file.
+    QVector<Entry> cplTracks = tracks;
+    if (master.wrongCplHash)
         cplTracks[0].hash = wrongDigest(cplTracks[0].hash);
-    const QString cplName =
-        !spec.cplFileName.isEmpty()
-            ? spec.cplFileName
-            : QLatin1String("cpl_") + bareUuid(built.cplId) + QLatin1String(".xml");
-    const QByteArray cplBytes =
-        compositionDocument(spec, built.cplId, cplTracks, spec.reelDurations.size());
-    built.cplPath = base + cplName;
-    writeBytes(built.cplPath, cplBytes);
-
-    const QString xmlType =
-        interop ? QStringLiteral("text/xml;asdcpKind=CPL") : QStringLiteral("text/xml");
-    QVector<PklEntry> pklEntries;
-    pklEntries.append({built.cplId, cplName, sha1Base64(cplBytes), cplBytes.size(), xmlType});
-    QString cplId2;
-    QString cplName2;
-    QByteArray cplBytes2;
-    if (spec.secondCpl) {
-        cplId2 = newUrnUuid();
-        cplName2 = QLatin1String("cpl_") + bareUuid(cplId2) + QLatin1String(".xml");
-        cplBytes2 = compositionDocument(spec, cplId2, cplTracks, spec.reelDurations.size());
-        built.cplPath2 = base + cplName2;
-        writeBytes(built.cplPath2, cplBytes2);
-        pklEntries.append({cplId2, cplName2, sha1Base64(cplBytes2), cplBytes2.size(), xmlType});
+    QVector<Entry> listed = {writeComposition(base, master, cplTracks)};
+    if (master.secondCpl)
+        listed.append(writeComposition(base, master, cplTracks));
+    built.cplId = listed[0].id;
+    const int compositions = listed.size();
+    listed += tracks;
+    if (master.wrongPklHash)
+        listed[compositions].hash = wrongDigest(listed[compositions].hash);
+    if (master.pklListsUnmappedAsset) {
+        Entry extra = tracks.last();
+        extra.id = newUrnUuid();
+        extra.name = fileName("extra_", extra.id, ".mxf");
+        extra.hash = writeTrack(base + extra.name, extra.size, m_filesWritten++, true);
+        listed.append(extra);
     }
-    for (int i = 0; i < tracks.size(); ++i) {
-        const Track &track = tracks[i];
-        QString type;
-        if (track.kind == QLatin1String("Subtitle"))
-            type = interop ? QStringLiteral("text/xml;asdcpKind=Subtitle")
-                           : QStringLiteral("text/xml");
-        else if (interop)
-            type = track.kind == QLatin1String("Sound")
-                       ? QStringLiteral("application/x-smpte-mxf;asdcpKind=Sound")
-                       : QStringLiteral("application/x-smpte-mxf;asdcpKind=Picture");
-        else
-            type = QStringLiteral("application/mxf");
-        const QString hash = (i == 0 && spec.wrongPklHash) ? wrongDigest(track.hash) : track.hash;
-        pklEntries.append({track.id, track.fileName, hash, track.size, type});
-    }
-    if (spec.pklListsUnmappedAsset) {
-        const QString id = newUrnUuid();
-        const QString name = QLatin1String("extra_") + bareUuid(id) + QLatin1String(".mxf");
-        const QString hash =
-            writeTrackContent(base + name, spec.trackBytes, m_filesWritten++, true);
-        pklEntries.append({id, name, hash, spec.trackBytes,
-                           interop ? QStringLiteral("application/x-smpte-mxf;asdcpKind=Sound")
-                                   : QStringLiteral("application/mxf")});
-    }
-    for (const PklEntry &entry : pklEntries) {
-        built.pklAssetPaths.append(base + entry.fileName);
-        built.pklHashes.append(entry.hash);
-    }
-
-    const QString pklName =
-        !spec.pklFileName.isEmpty()
-            ? spec.pklFileName
-            : QLatin1String("pkl_") + bareUuid(built.pklId) + QLatin1String(".xml");
-    const QByteArray pklBytes = packingListDocument(spec, built.pklId, pklEntries);
-    built.pklPath = base + pklName;
-    writeBytes(built.pklPath, pklBytes);
-    QString pklId2;
-    QString pklName2;
-    QByteArray pklBytes2;
-    if (spec.secondPkl) {
-        pklId2 = newUrnUuid();
-        pklName2 = QLatin1String("pkl_") + bareUuid(pklId2) + QLatin1String(".xml");
-        pklBytes2 = packingListDocument(spec, pklId2, pklEntries);
-        built.pklPath2 = base + pklName2;
-        writeBytes(built.pklPath2, pklBytes2);
-    }
+    for (const Entry &entry : qAsConst(listed))
+        built.pklAssetPaths.append(base + entry.name);
 
     // The asset map: packing lists first, then compositions, then the track files.
-    QVector<MapEntry> mapEntries;
-    if (!spec.noPkl)
-        mapEntries.append({spec.assetMapPklId.isEmpty() ? built.pklId : spec.assetMapPklId, pklName,
-                           pklBytes.size(), true});
-    if (spec.secondPkl)
-        mapEntries.append({pklId2, pklName2, pklBytes2.size(), true});
-    if (!spec.noCpl)
-        mapEntries.append({spec.assetMapCplId.isEmpty() ? built.cplId : spec.assetMapCplId, cplName,
-                           cplBytes.size(), false});
-    if (spec.secondCpl)
-        mapEntries.append({cplId2, cplName2, cplBytes2.size(), false});
-    for (const Track &track : tracks)
-        mapEntries.append({track.id, track.fileName, track.size, false});
-
-    const QString assetMapName = !spec.assetMapFileName.isEmpty() ? spec.assetMapFileName
-                                 : interop                        ? QStringLiteral("ASSETMAP")
-                                                                  : QStringLiteral("ASSETMAP.xml");
-    built.assetMapPath = base + assetMapName;
-    writeBytes(built.assetMapPath, assetMapDocument(spec, built.assetMapId, mapEntries));
-    if (!spec.omitVolumeIndex)
-        writeBytes(base + (interop ? QStringLiteral("VOLINDEX") : QStringLiteral("VOLINDEX.xml")),
-                   volumeIndexDocument(spec));
+    Entry pkl = writePackingList(base, master, listed);
+    pkl.id = pick(master.assetMapPklId, pkl.id);
+    QVector<Entry> mapped;
+    if (!master.noPkl)
+        mapped.append(pkl);
+    if (master.secondPkl)
+        mapped.append(writePackingList(base, master, listed));
+    mapped += listed.mid(master.noCpl ? 1 : 0, compositions - (master.noCpl ? 1 : 0));
+    mapped += tracks;
+    built.assetMapPath = base + pick(master.assetMapFileName, f.assetMapName);
+    writeBytes(built.assetMapPath, assetMapDocument(master, mapped));
     return built;
 }
 
-QString FixtureBuilder::writeKdm(const BuiltMaster &master, const KdmSpec &spec)
+QString FixtureBuilder::writeKdm(const BuiltMaster &master, const KdmSpec &kdmLayout)
 {
-    const QString folder =
-        spec.folder.isEmpty() ? m_root : QDir::cleanPath(m_root + QLatin1Char('/') + spec.folder);
-    QDir().mkpath(folder);
-    const QString path = folder + QLatin1Char('/') + spec.fileName;
+    const QString path = inFolder(m_root, kdmLayout.folder) + QLatin1Char('/') + kdmLayout.fileName;
+    const QStringList keyIds = master.keyIds.isEmpty() ? QStringList{newUrnUuid()} : master.keyIds;
+    const QStringList &subjects = kdmLayout.subjectNames;
     const QString messageId = newUrnUuid();
-    QStringList keyIds = master.keyIds;
-    if (keyIds.isEmpty())
-        keyIds.append(newUrnUuid());
-
-    XmlDoc doc;
-    QXmlStreamWriter &w = doc.writer;
-    w.writeStartElement(QStringLiteral("DCinemaSecurityMessage"));
-    w.writeDefaultNamespace(spec.namespaceUri);
-    w.writeNamespace(kDsig, QStringLiteral("dsig"));
-    w.writeNamespace(kXmlEnc, QStringLiteral("enc"));
-    w.writeStartElement(QStringLiteral("AuthenticatedPublic"));
-    w.writeAttribute(QStringLiteral("Id"), QStringLiteral("ID_AuthenticatedPublic"));
-    doc.text(QStringLiteral("MessageId"), messageId);
-    doc.text(QStringLiteral("MessageType"),
-             QStringLiteral("http://www.smpte-ra.org/430-1/2006/KDM#kdm-key-type"));
-    doc.text(QStringLiteral("AnnotationText"), master.title);
-    doc.text(QStringLiteral("IssueDate"), spec.notValidBefore);
-    w.writeStartElement(QStringLiteral("Signer"));
-    writeIssuerSerial(doc, QStringLiteral("7"));
-    w.writeEndElement();
-    w.writeStartElement(QStringLiteral("RequiredExtensions"));
-    w.writeStartElement(QStringLiteral("KDMRequiredExtensions"));
-    w.writeDefaultNamespace(kKdmNamespace);
-    w.writeStartElement(QStringLiteral("Recipient"));
-    w.writeStartElement(QStringLiteral("X509IssuerSerial"));
-    writeIssuerSerial(doc, QStringLiteral("3"));
-    w.writeEndElement();
-    if (!spec.subjectNames.isEmpty())
-        doc.text(QStringLiteral("X509SubjectName"), spec.subjectNames.first());
-    w.writeEndElement();
-    doc.text(QStringLiteral("CompositionPlaylistId"),
-             spec.compositionPlaylistId.isEmpty() ? master.cplId : spec.compositionPlaylistId);
-    doc.text(QStringLiteral("ContentTitleText"), master.title);
-    doc.text(QStringLiteral("ContentKeysNotValidBefore"), spec.notValidBefore);
-    doc.text(QStringLiteral("ContentKeysNotValidAfter"), spec.notValidAfter);
-    w.writeStartElement(QStringLiteral("AuthorizedDeviceInfo"));
-    doc.text(QStringLiteral("DeviceListIdentifier"), newUrnUuid());
-    w.writeStartElement(QStringLiteral("DeviceList"));
-    doc.text(QStringLiteral("CertificateThumbprint"),
-             QStringLiteral("2jmj7l5rSw0yVb/vlWAYkK/YBwk="));
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeStartElement(QStringLiteral("KeyIdList"));
-    for (int i = 0; i < keyIds.size(); ++i) {
-        w.writeStartElement(QStringLiteral("TypedKeyId"));
-        w.writeStartElement(QStringLiteral("KeyType"));
-        w.writeAttribute(QStringLiteral("scope"),
-                         QStringLiteral("http://www.smpte-ra.org/430-1/2006/KDM#kdm-key-type"));
-        w.writeCharacters(i % 2 == 0 ? QStringLiteral("MDIK") : QStringLiteral("MDAK"));
-        w.writeEndElement();
-        doc.text(QStringLiteral("KeyId"), keyIds[i]);
-        w.writeEndElement();
+    Xml x("DCinemaSecurityMessage", kdmLayout.namespaceUri);
+    x.w.writeNamespace(kDsig, QStringLiteral("dsig"));
+    x.w.writeNamespace(kXmlEnc, QStringLiteral("enc"));
+    x.open("AuthenticatedPublic")
+        .fields({"MessageId", messageId, "MessageType",
+                 "http://www.smpte-ra.org/430-1/2006/KDM#kdm-key-type", "AnnotationText",
+                 master.title, "IssueDate", kdmLayout.notValidBefore});
+    x.open("Signer").fields(
+        {"X509IssuerName", "CN=.fixture.INTERMEDIATE,O=fixture.example", "X509SerialNumber", "7"},
+        kDsig);
+    x.close().open("RequiredExtensions").open("KDMRequiredExtensions");
+    x.w.writeDefaultNamespace(QStringLiteral("http://www.smpte-ra.org/schemas/430-1/2006/KDM"));
+    x.open("Recipient");
+    if (!subjects.isEmpty())
+        x.fields({"X509SubjectName", subjects.first()});
+    x.close();
+    x.fields({"CompositionPlaylistId", pick(kdmLayout.compositionPlaylistId, master.cplId),
+              "ContentTitleText", master.title, "ContentKeysNotValidBefore",
+              kdmLayout.notValidBefore, "ContentKeysNotValidAfter", kdmLayout.notValidAfter});
+    x.open("AuthorizedDeviceInfo").fields({"DeviceListIdentifier", newUrnUuid()});
+    x.open("DeviceList").fields({"CertificateThumbprint", "2jmj7l5rSw0yVb/vlWAYkK/YBwk="});
+    x.close(2).open("KeyIdList");
+    for (int i = 0; i < keyIds.size(); ++i)
+        x.open("TypedKeyId")
+            .fields({"KeyType", i % 2 ? "MDAK" : "MDIK", "KeyId", keyIds[i]})
+            .close();
+    x.close(4).open("AuthenticatedPrivate");
+    for (const QString &keyId : keyIds) {
+        x.open("EncryptedKey", kXmlEnc).open("CipherData", kXmlEnc);
+        x.fields({"CipherValue", filler(keyId, 12)}, kXmlEnc).close(2);
     }
-    w.writeEndElement();
-    w.writeStartElement(QStringLiteral("ForensicMarkFlagList"));
-    doc.text(QStringLiteral("ForensicMarkFlag"),
-             QStringLiteral("http://www.smpte-ra.org/430-1/2006/KDM#mrkflg-audio-disable"));
-    w.writeEndElement();
-    w.writeEndElement(); // KDMRequiredExtensions
-    w.writeEndElement(); // RequiredExtensions
-    w.writeEmptyElement(QStringLiteral("NonCriticalExtensions"));
-    w.writeEndElement(); // AuthenticatedPublic
-
-    w.writeStartElement(QStringLiteral("AuthenticatedPrivate"));
-    w.writeAttribute(QStringLiteral("Id"), QStringLiteral("ID_AuthenticatedPrivate"));
-    for (const QString &keyId : qAsConst(keyIds)) {
-        w.writeStartElement(kXmlEnc, QStringLiteral("EncryptedKey"));
-        w.writeStartElement(kXmlEnc, QStringLiteral("CipherData"));
-        w.writeTextElement(kXmlEnc, QStringLiteral("CipherValue"), pseudoBase64(keyId, 256));
-        w.writeEndElement();
-        w.writeEndElement();
+    // The signer chain: every subject name after the recipient's stands in one certificate.
+    x.close().open("Signature", kDsig).open("KeyInfo", kDsig);
+    for (const QString &subject : subjects.mid(1)) {
+        x.open("X509Data", kDsig);
+        x.fields({"X509SubjectName", subject, "X509Certificate", filler(subject, 30)}, kDsig)
+            .close();
     }
-    w.writeEndElement();
-
-    // The signer chain: every subject name after the recipient's stands in one certificate block.
-    w.writeStartElement(kDsig, QStringLiteral("Signature"));
-    w.writeStartElement(kDsig, QStringLiteral("SignedInfo"));
-    w.writeEmptyElement(kDsig, QStringLiteral("SignatureMethod"));
-    w.writeAttribute(QStringLiteral("Algorithm"),
-                     QStringLiteral("http://www.w3.org/2001/04/xmldsig-more#rsa-sha256"));
-    w.writeEndElement();
-    w.writeTextElement(kDsig, QStringLiteral("SignatureValue"), pseudoBase64(messageId, 256));
-    w.writeStartElement(kDsig, QStringLiteral("KeyInfo"));
-    for (int i = 1; i < spec.subjectNames.size(); ++i) {
-        w.writeStartElement(kDsig, QStringLiteral("X509Data"));
-        w.writeStartElement(kDsig, QStringLiteral("X509IssuerSerial"));
-        writeIssuerSerial(doc, QString::number(10 + i));
-        w.writeEndElement();
-        w.writeTextElement(kDsig, QStringLiteral("X509SubjectName"), spec.subjectNames[i]);
-        w.writeTextElement(kDsig, QStringLiteral("X509Certificate"),
-                           pseudoBase64(spec.subjectNames[i], 600));
-        w.writeEndElement();
-    }
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndElement();
-    writeBytes(path, doc.finish());
+    x.close(3).w.writeEndDocument();
+    writeBytes(path, x.data);
     return path;
 }
 
