@@ -120,9 +120,12 @@ bool XmlBoundedStream::feed()
 }
 
 // One more byte of a UTF-8 document: false when it cannot stand there (overlong forms,
-// surrogates and code points beyond U+10FFFF included).
+// surrogates and code points beyond U+10FFFF included). NUL is refused too: no XML document may
+// hold it, and the parser lets it pass after "]]" when it has the whole text at once.
 bool XmlBoundedStream::acceptUtf8(uchar byte)
 {
+    if (byte == 0)
+        return false;
     if (m_utf8Pending > 0) {
         if (byte < m_utf8Low || byte > m_utf8High)
             return false;

@@ -696,6 +696,9 @@ void TestXmlReader::encodings_data()
     QTest::newRow("beyond U+10FFFF")
         << head + padding + "<Asset><Id>b</Id><Path>\xf4\x90\x80\x80</Path></Asset>" + tail
         << "id=M assets=[id=a]";
+    QTest::newRow("NUL after ']]'") << head + "<Asset><Id>a</Id></Asset><Asset><Id>]]" +
+                                           QByteArray(1, '\0') + "</Id></Asset>" + tail
+                                    << "id=M assets=[id=a]";
     QTest::newRow("cut inside a character") << head + padding + "<Asset><Id>b</Id><Path>\xe5\xbd"
                                             << "id=M assets=[id=a]";
     QTest::newRow("latin-1 declared")
