@@ -8,8 +8,8 @@ inline bool sameAsset(const AssetInfo &a, const AssetInfo &b)
 {
     return a.id == b.id && a.path == b.path && a.size == b.size && a.type == b.type &&
            a.hash == b.hash && a.editRate == b.editRate && a.frameRate == b.frameRate &&
-           a.duration == b.duration && a.aspectRatio == b.aspectRatio &&
-           a.language == b.language && a.keyId == b.keyId && a.pictureSize == b.pictureSize;
+           a.duration == b.duration && a.aspectRatio == b.aspectRatio && a.language == b.language &&
+           a.keyId == b.keyId && a.pictureSize == b.pictureSize;
 }
 
 inline bool sameAssets(const QVector<AssetInfo> &a, const QVector<AssetInfo> &b)
@@ -40,8 +40,8 @@ inline bool sameRecord(const CplInfo &a, const CplInfo &b)
 {
     return a.namespaceUri == b.namespaceUri && a.id == b.id &&
            a.contentTitleText == b.contentTitleText && a.stereoscopic == b.stereoscopic &&
-           a.stereoscopicNamespaceUri == b.stereoscopicNamespaceUri &&
-           a.encrypted == b.encrypted && sameAssets(a.assets, b.assets);
+           a.stereoscopicNamespaceUri == b.stereoscopicNamespaceUri && a.encrypted == b.encrypted &&
+           sameAssets(a.assets, b.assets);
 }
 
 inline bool sameRecord(const KdmInfo &a, const KdmInfo &b)
