@@ -22,16 +22,16 @@ namespace {
 const QString kAllPass = QStringLiteral("PPPPPPPPPPPPPPPPPPPPPPPPPNPPP");
 const QString kBlank(CheckRow::Count, QLatin1Char('.'));
 // The dialog's fields in the order it checks them, values it takes (a blank is one), messages.
-const char *const kLabelChecks[][3] = {{"cbUsb", "USB3.0", "请选择移动硬盘接口!"},
-                                       {"editFilmName", " ", "影片名称为空!"},
-                                       {"editKdmDate", "x", "KDM有效期为空!"},
-                                       {"editDuration", "x", "片长为空!"},
-                                       {"cbResolution", "2048*1080", "图像分辨率为空!"},
-                                       {"cbAspect", " ", "图像宽高比为空!"},
-                                       {"editFrame", "x", "帧速率为空!"},
-                                       {"cbColor", "XYZ", "色域为空!"},
-                                       {"cbAudio", "沉浸声", "声音制式为空!"},
-                                       {"editProducer", "x", "电影第一出品单位为空!"}};
+const QStringList kFields =
+    QStringLiteral("cbUsb editFilmName editKdmDate editDuration cbResolution "
+                   "cbAspect editFrame cbColor cbAudio editProducer")
+        .split(QLatin1Char(' '));
+const QStringList kValues =
+    QStringLiteral("USB3.0| |x|x|2048*1080| |x|XYZ|沉浸声|x").split(QLatin1Char('|'));
+const QStringList kMessages =
+    QStringLiteral("请选择移动硬盘接口!|影片名称为空!|KDM有效期为空!|片长为空!|图像分辨率为空!|"
+                   "图像宽高比为空!|帧速率为空!|色域为空!|声音制式为空!|电影第一出品单位为空!")
+        .split(QLatin1Char('|'));
 enum Flaw { None, NoDisk, NoAssetMap, AssetMapNamespace, HashErr, CplHash, KdmNamespace };
 QStringList gQtWarnings;
 QtMessageHandler gPreviousHandler = nullptr;
@@ -57,9 +57,9 @@ void click(QWidget *parent, const char *name)
 }
 
 // A dialog field's text (a combo box's edit text), set first when a value is given.
-QString field(QWidget *dialog, const char *name, const QString &value = QString())
+QString field(QWidget *dialog, const QString &name, const QString &value = QString())
 {
-    QWidget *widget = child(dialog, name);
+    QWidget *widget = child(dialog, qPrintable(name));
     const char *property = qobject_cast<QComboBox *>(widget) ? "currentText" : "text";
     if (!value.isNull())
         widget->setProperty(property, value);
@@ -69,11 +69,10 @@ QString field(QWidget *dialog, const char *name, const QString &value = QString(
 // Fills what the package did not, with the given film name and interface, and continues.
 void answer(QWidget *dialog, const char *film = "建国大业", const char *usb = "USB3.0")
 {
-    for (const auto &check : kLabelChecks)
-        field(dialog, check[0],
-              field(dialog, check[0]).isEmpty() ? QString::fromUtf8(check[1]) : QString());
-    field(dialog, "editFilmName", QString::fromUtf8(film));
-    field(dialog, "cbUsb", QString::fromUtf8(usb));
+    for (int i = 0; i < kFields.size(); ++i)
+        field(dialog, kFields[i], field(dialog, kFields[i]).isEmpty() ? kValues[i] : QString());
+    field(dialog, kFields[1], QString::fromUtf8(film));
+    field(dialog, kFields[0], QString::fromUtf8(usb));
     click(dialog, "pushButton");
 }
 
@@ -175,7 +174,7 @@ private:
         master.assetMapNamespace = flaw == AssetMapNamespace ? QStringLiteral("urn:x") : QString();
         KdmSpec kdm;
         kdm.namespaceUri = flaw == KdmNamespace ? QStringLiteral("urn:x") : kdm.namespaceUri;
-        FixtureBuilder builder(m_work->filePath(QStringLiteral("disk")));
+        FixtureBuilder builder(m_work->path());
         if (flaw != NoAssetMap)
             builder.writeKdm(builder.writeMaster(master), kdm);
         if (flaw == NoDisk)
@@ -202,38 +201,26 @@ private:
     // " wait" under the wait cursor.
     QString state()
     {
-        return QStringList{results(*m_form), m_ended.value(m_ended.size() - 1),
-                           QLatin1String(child(m_form, "btnReport")->isEnabled() ? "report" : ""),
-                           QLatin1String(m_form->cursor().shape() == Qt::WaitCursor ? "wait" : "")}
-            .join(QLatin1Char(' '))
-            .simplified();
+        QString text = results(*m_form) + QLatin1Char(' ') + m_ended.value(m_ended.size() - 1);
+        text += QLatin1String(child(m_form, "btnReport")->isEnabled() ? " report" : "");
+        text += QLatin1String(m_form->cursor().shape() == Qt::WaitCursor ? " wait" : "");
+        return text.simplified();
     }
 
     QString runCheck()
     {
         const int runs = m_ended.size();
         click(m_form, "btnMasterCheck");
-        return QTest::qWaitFor([&] { return m_ended.size() > runs && m_dialogSteps.isEmpty(); },
-                               60000)
-                   ? state()
-                   : QString();
+        const bool ended =
+            QTest::qWaitFor([&] { return m_ended.size() > runs && m_dialogSteps.isEmpty(); });
+        return ended ? state() : QStringLiteral("no end");
     }
 
-    // Processes events in short slices until the hash row shows progress, so that the worker's
-    // verdict cannot slip through while the test waits.
     bool waitForProgress()
     {
-        const auto progress = [this] {
-            return m_form->checkListModel()
-                ->index(CheckRow::Hash, 2)
-                .data()
-                .toString()
-                .endsWith(QLatin1Char('%'));
-        };
-        const QDeadlineTimer deadline(60000);
-        while (!progress() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        return progress();
+        const QStandardItemModel *model = m_form->checkListModel();
+        return QTest::qWaitFor(
+            [model] { return model->item(CheckRow::Hash, 2)->text().endsWith(QLatin1Char('%')); });
     }
 
     // Pictures a window with what lies over it, when the screenshots are taken.
@@ -252,8 +239,6 @@ private:
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QLocale::setDefault(QLocale::c());
         installCjkFontSubstitutions();
         QFont font = QApplication::font();
         font.setPointSize(9); // the usual desktop size, not the offscreen platform's larger one
@@ -269,11 +254,9 @@ private slots:
         for (QStringList *list : {&m_warnings, &m_unexpected, &m_states, &m_ended, &gQtWarnings})
             list->clear();
         m_openedUrls.clear();
-        m_volumes.reset(); // before the next one installs itself
-        m_work = std::make_unique<QTemporaryDir>();
-        QVERIFY(QDir().mkpath(m_work->filePath(QStringLiteral("disk"))));
-        m_volumes = std::make_unique<FakeVolumeService>(
-            FakeVolumeService::usbDisk(m_work->filePath(QStringLiteral("disk"))));
+        m_volumes.reset();                          // before the next one installs itself
+        m_work = std::make_unique<QTemporaryDir>(); // the disk
+        m_volumes = std::make_unique<FakeVolumeService>(FakeVolumeService::usbDisk(m_work->path()));
         setSettingsFilePath(m_work->filePath(QStringLiteral("set.ini")));
         setHashing(true);
         m_poller = std::make_unique<QObject>();
@@ -306,17 +289,15 @@ private slots:
         row("MainWindow", "label_8", {100, 310, 621, 41},
             "<html><head/><body><p>照电影相关管理部门的管理要求。</p></body></html>");
         row("FormUdiskCheck", "", {0, 0, 800, 750}, "Tavimor");
-        row("FormUdiskCheck", "label", {50, 20, 351, 51},
-            "<html><head/><body><p>请确保<span style=\" font-weight:600; text-decoration: "
-            "underline;\">仅有</span>被检测移动硬盘接入电脑后，点击《符合性检测》按钮<span "
-            "style=\" "
-            "font-weight:600;\">。</span><br/></p></body></html>");
         row("FormUdiskCheck", "btnMasterCheck", {570, 20, 171, 31}, "符合性检测");
         row("FormUdiskCheck", "btnReport", {280, 700, 151, 31}, "生成符合性检测报告");
         row("FormUdiskCheck", "tvCheckList", {50, 60, 691, 621}, "");
         row("DlgCheckLable", "", {0, 0, 830, 670}, "Dialog");
         row("DlgCheckLable", "groupBox_2", {30, 150, 761, 71}, "请选择移动硬盘的接口");
         row("DlgCheckLable", "label_4", {45, 320, 110, 20}, "KDM有效期： ");
+        row("DlgCheckLable", "label_3", {480, 280, 121, 16},
+            "<html><head/><body><p><span style=\" "
+            "color:#0000ff;\">（简体中文）</span></p></body></html>");
         row("DlgCheckLable", "pushButton", {380, 620, 81, 31}, "继续检测");
     }
 
@@ -374,12 +355,11 @@ private slots:
         DlgCheckLable dialog(nullptr, inspector);
         dialog.show();
         for (int i = 0; i < filled; ++i)
-            field(&dialog, kLabelChecks[i][0], QString::fromUtf8(kLabelChecks[i][1]));
+            field(&dialog, kFields[i], kValues[i]);
         click(&dialog, "pushButton");
         QCOMPARE(dialog.isVisible(), filled < 10);
         if (filled < 10)
-            QCOMPARE(m_warnings, QStringList{warning(QString::fromUtf8(kLabelChecks[filled][2]),
-                                                     "DlgCheckLable")});
+            QCOMPARE(m_warnings, QStringList{warning(kMessages[filled], "DlgCheckLable")});
         else
             QCOMPARE(inspector.filmName + inspector.audio, QStringLiteral(" 沉浸声"));
         dialog.close();
@@ -392,14 +372,14 @@ private slots:
         writeMaster(NoDisk);
         shoot(&showForm(), "2-check-window.png");
         QCOMPARE(runCheck(), QStringLiteral("..F.......................... failed"));
-        m_volumes->volumes = FakeVolumeService::usbDisk(m_work->filePath(QStringLiteral("disk")));
+        m_volumes->volumes = FakeVolumeService::usbDisk(m_work->path());
         m_dialogSteps << ([](QWidget *dialog) {
             QTest::sendKeyEvent(QTest::Click, child(dialog, "editFilmName"), Qt::Key_unknown,
                                 QStringLiteral("长津湖"), {});
             click(dialog, "pushButton");
         });
         m_dialogSteps << ([](QWidget *dialog) {
-            QCOMPARE(field(dialog, "editFilmName"),
+            QCOMPARE(field(dialog, kFields[1]),
                      QStringLiteral("长津湖"));      // kept after the refusal
             QTest::keyClick(dialog, Qt::Key_Escape); // as the title bar's close button
         });
@@ -409,18 +389,14 @@ private slots:
                                                   QStringLiteral("..P") + kBlank.mid(3)}));
 
         m_dialogSteps << ([this](QWidget *dialog) {
-            QCOMPARE(dialog->parentWidget(), m_form.data());
-            QCOMPARE(dialog->windowTitle(), QStringLiteral("数字电影送审母版信息"));
-            QStringList values;
-            for (const char *name : {"editDcpName", "editKdmDate", "editDuration", "editFrame",
-                                     "cbResolution", "cbAspect", "editVetDate", "editFilmName",
-                                     "editProducer", "cbColor", "cbAudio", "cbUsb"})
+            QStringList values = {dialog->parent()->objectName(), dialog->windowTitle(),
+                                  field(dialog, QStringLiteral("editVetDate"))};
+            for (const QString &name : kFields)
                 values << field(dialog, name);
-            QCOMPARE(
-                values.join(QLatin1Char('|')),
-                MasterSpec().title +
-                    QStringLiteral(
-                        "|20230101-20990301|0分钟10秒|24fps|1998*1080|1.85:1|2024-03-05|||||"));
+            QCOMPARE(values.join(QLatin1Char('|')),
+                     QStringLiteral("FormUdiskCheck|数字电影送审母版信息|2024-03-05|||"
+                                    "20230101-20990301|0分钟10秒|1998*1080|1.85:1|24fps|||"));
+            QCOMPARE(field(dialog, QStringLiteral("editDcpName")), MasterSpec().title);
             shoot(dialog, "3-label-dialog.png");
             answer(dialog);
         });
@@ -435,18 +411,15 @@ private slots:
         QFile::remove(path);
         click(m_form, "btnReport");
         QCOMPARE(m_form->cellTexts.size(), 87);
-        QCOMPARE(m_form->cellTexts.mid(75, 3).join(QLatin1Char('|')),
-                 QStringLiteral("--e)|MainSterescopicPicture元素检测|———"));
+        QCOMPARE(m_form->cellTexts.at(76), QStringLiteral("MainSterescopicPicture元素检测"));
         QCOMPARE(m_openedUrls, QList<QUrl>{QUrl::fromLocalFile(path)});
         QVERIFY(QFileInfo(path).size() > 1000);
         // A folder where the report should go: the operator is told, and no viewer opens.
         QVERIFY(QFile::remove(path) && QDir().mkdir(path));
         const auto removeFolder = qScopeGuard([&path] { QDir().rmdir(path); });
         click(m_form, "btnReport");
-        QVERIFY2(
-            m_warnings.value(2).startsWith(warning(QStringLiteral("无法写入检测报告文件：") + path)
-                                               .section(QLatin1Char('|'), 0, 1)),
-            qPrintable(m_warnings.value(2)));
+        QCOMPARE(m_warnings.value(2).section(QLatin1Char('\n'), 0, 0),
+                 QStringLiteral("提示|无法写入检测报告文件：") + path);
         QCOMPARE(m_openedUrls.size(), 1);
     }
 
@@ -456,33 +429,25 @@ private slots:
         QTest::addColumn<QString>("answers"); // film name and interface, when the dialog comes
         QTest::addColumn<QString>("results");
         QTest::addColumn<QString>("message");
-        QTest::newRow("carrier") << int(NoDisk) << ""
-                                 << "..F.........................."
-                                 << "未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!";
-        QTest::newRow("discovery")
-            << int(NoAssetMap) << ""
-            << "..P.PPF......................"
-            << "未检查到送审母版的AssetMap文件，请确认移动硬盘内存入送审母版后，再进行检测!";
-        QTest::newRow("package") << int(AssetMapNamespace) << ""
-                                 << "..P.PPPP..PF................."
-                                 << "Assetmap文件中的命名空间不符合，请重新制作DCP后，再进行检测!";
-        QTest::newRow("hash ERR")
-            << int(HashErr) << ""
-            << "..P.PPPP.PPPP.PPPPF.........."
-            << "文件Hash值与PKL文件中的Hash值不一致，请重新制作DCP后，再进行检测!";
-        QTest::newRow("composition")
-            << int(CplHash) << ""
-            << "..P.PPPP.PPPPPPPPPPP.PPPF...."
-            << "Cpl文件中列出的MXF文件Hash值与计算所得Hash值不一致，请重新制作DCP后，再进行检测!";
-        QTest::newRow("KDM") << int(KdmNamespace) << ""
-                             << "..P.PPPPPPPPPPPPPPPPPPPPPN.PF"
-                             << "KDM文件中的命名空间不符合，请重新制作DCP后，再进行检测!";
-        QTest::newRow("label") << int(None) << "JianGuo|USB3.0"
-                               << ".FP.PPPPPPPPPPPPPPPPPPPPPNPPP"
-                               << "影片名称未采用中文，请检查后再进行检测!";
-        QTest::newRow("interface") << int(None) << "建国大业|USB2.0"
-                                   << ".PPFPPPPPPPPPPPPPPPPPPPPPNPPP"
-                                   << "移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！";
+        const std::tuple<const char *, int, const char *, const char *, const char *> rows[] = {
+            {"carrier", NoDisk, "", "..F..........................",
+             "未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!"},
+            {"discovery", NoAssetMap, "", "..P.PPF......................",
+             "未检查到送审母版的AssetMap文件，请确认移动硬盘内存入送审母版后，再进行检测!"},
+            {"package", AssetMapNamespace, "", "..P.PPPP..PF.................",
+             "Assetmap文件中的命名空间不符合，请重新制作DCP后，再进行检测!"},
+            {"hash ERR", HashErr, "", "..P.PPPP.PPPP.PPPPF..........",
+             "文件Hash值与PKL文件中的Hash值不一致，请重新制作DCP后，再进行检测!"},
+            {"composition", CplHash, "", "..P.PPPP.PPPPPPPPPPP.PPPF....",
+             "Cpl文件中列出的MXF文件Hash值与计算所得Hash值不一致，请重新制作DCP后，再进行检测!"},
+            {"KDM", KdmNamespace, "", "..P.PPPPPPPPPPPPPPPPPPPPPN.PF",
+             "KDM文件中的命名空间不符合，请重新制作DCP后，再进行检测!"},
+            {"label", None, "JianGuo|USB3.0", ".FP.PPPPPPPPPPPPPPPPPPPPPNPPP",
+             "影片名称未采用中文，请检查后再进行检测!"},
+            {"interface", None, "建国大业|USB2.0", ".PPFPPPPPPPPPPPPPPPPPPPPPNPPP",
+             "移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！"}};
+        for (const auto &[name, flaw, answers, results, message] : rows)
+            QTest::newRow(name) << flaw << answers << results << message;
     }
 
     void failingRun()
@@ -518,9 +483,7 @@ private slots:
         click(&form, "btnMasterCheck");
         QCOMPARE(state(), QStringLiteral("..P.PPPP.PPPP.PPPPB.......... wait"));
         QVERIFY(waitForProgress());
-        QCOMPARE(
-            state(),
-            QStringLiteral("..P.PPPP.PPPP.PPPPB..........")); // arrow from the first progress on
+        QCOMPARE(state(), QStringLiteral("..P.PPPP.PPPP.PPPPB..........")); // no wait cursor now
         QPointer<HashThread> worker = form.checkRun().worker();
         QVERIFY(worker && worker->isRunning());
 
