@@ -102,31 +102,28 @@ QString warning(const QString &text, const char *parent = "FormUdiskCheck")
     return QStringLiteral("提示|") + text + QLatin1Char('|') + QLatin1String(parent);
 }
 
-FormUdiskCheck *checkWindow()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *form = qobject_cast<FormUdiskCheck *>(widget))
-            return form;
-    return nullptr;
-}
-
 } // namespace
 
 class TestGui : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> m_work;
-    std::unique_ptr<FakeVolumeService> m_volumes;
-    std::unique_ptr<QObject> m_poller; // the modal-window polls of one test
-    QPointer<FormUdiskCheck> m_form;
-    QList<std::function<void(QWidget *)>> m_dialogSteps; // one for each dialog expected, in order
-    QPointer<QWidget> m_lastModal;
-    QStringList m_warnings, m_unexpected, m_states, m_ended;
-    QList<QUrl> m_openedUrls;
+    // What one test works with and sees; the fake volume layer installs itself while it lives.
+    struct Session
+    {
+        QTemporaryDir disk;
+        FakeVolumeService volumes{FakeVolumeService::usbDisk(disk.path())};
+        QObject poller; // the modal-window polls
+        QPointer<FormUdiskCheck> form;
+        QList<std::function<void(QWidget *)>> dialogSteps; // one for each dialog expected, in order
+        QPointer<QWidget> lastModal;
+        QStringList warnings, unexpected, states, ended;
+        QList<QUrl> openedUrls;
+    };
+    std::unique_ptr<Session> m;
     QString m_shots; // the screenshots' folder
 
 public slots:
-    void recordOpenedUrl(const QUrl &url) { m_openedUrls << url; } // stands in for the PDF viewer
+    void recordOpenedUrl(const QUrl &url) { m->openedUrls << url; } // stands in for the PDF viewer
 
 private:
     // Answers the modal windows a test provokes: a message box is recorded as "title|text|parent"
@@ -135,30 +132,30 @@ private:
     void pollModals()
     {
         // Queued first: a step may open a nested event loop of its own.
-        QTimer::singleShot(5, m_poller.get(), [this] { pollModals(); });
+        QTimer::singleShot(5, &m->poller, [this] { pollModals(); });
         QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || modal == m_lastModal || !modal->isVisible())
+        if (!modal || modal == m->lastModal || !modal->isVisible())
             return;
-        m_lastModal = modal;
+        m->lastModal = modal;
         const QPointer<QWidget> guard(modal);
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            m_warnings << QStringList{box->windowTitle(), box->text(), box->parent()->objectName()}
-                              .join(QLatin1Char('|'));
-            if (m_warnings.size() == 1)
-                shoot(m_form, "5-warning.png");
+            m->warnings << QStringList{box->windowTitle(), box->text(), box->parent()->objectName()}
+                               .join(QLatin1Char('|'));
+            if (m->warnings.size() == 1)
+                shoot(m->form, "5-warning.png");
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
-        } else if (!m_dialogSteps.isEmpty()) {
-            m_dialogSteps.takeFirst()(modal);
+        } else if (!m->dialogSteps.isEmpty()) {
+            m->dialogSteps.takeFirst()(modal);
         } else {
-            m_unexpected << modal->windowTitle();
+            m->unexpected << modal->windowTitle();
         }
-        if (guard && guard->isVisible() && (m_unexpected.size() || QTest::currentTestFailed()))
+        if (guard && guard->isVisible() && (m->unexpected.size() || QTest::currentTestFailed()))
             guard->close();
     }
 
     void setHashing(bool on)
     {
-        FixtureBuilder::writeSettings(m_work->filePath(QStringLiteral("set.ini")), on,
+        FixtureBuilder::writeSettings(m->disk.filePath(QStringLiteral("set.ini")), on,
                                       {QStringLiteral("SM.TEST-SERVER")});
     }
 
@@ -174,26 +171,26 @@ private:
         master.assetMapNamespace = flaw == AssetMapNamespace ? QStringLiteral("urn:x") : QString();
         KdmSpec kdm;
         kdm.namespaceUri = flaw == KdmNamespace ? QStringLiteral("urn:x") : kdm.namespaceUri;
-        FixtureBuilder builder(m_work->path());
+        FixtureBuilder builder(m->disk.path());
         if (flaw != NoAssetMap)
             builder.writeKdm(builder.writeMaster(master), kdm);
         if (flaw == NoDisk)
-            m_volumes->volumes.clear();
+            m->volumes.volumes.clear();
     }
 
     // Shows a check window and records the states of its result column (half-written cells
     // skipped) and how its runs end.
     FormUdiskCheck &showForm(FormUdiskCheck *form = new FormUdiskCheck)
     {
-        m_form = form;
+        m->form = form;
         form->show();
         connect(form->checkListModel(), &QAbstractItemModel::dataChanged, form, [this, form] {
             const QString now = results(*form);
-            if (!now.contains(QLatin1Char('?')) && m_states.value(m_states.size() - 1) != now)
-                m_states << now;
+            if (!now.contains(QLatin1Char('?')) && m->states.value(m->states.size() - 1) != now)
+                m->states << now;
         });
         connect(form, &FormUdiskCheck::checkRunEnded, this,
-                [this](bool passed) { m_ended << QLatin1String(passed ? "passed" : "failed"); });
+                [this](bool passed) { m->ended << QLatin1String(passed ? "passed" : "failed"); });
         return *form;
     }
 
@@ -201,24 +198,24 @@ private:
     // " wait" under the wait cursor.
     QString state()
     {
-        QString text = results(*m_form) + QLatin1Char(' ') + m_ended.value(m_ended.size() - 1);
-        text += QLatin1String(child(m_form, "btnReport")->isEnabled() ? " report" : "");
-        text += QLatin1String(m_form->cursor().shape() == Qt::WaitCursor ? " wait" : "");
+        QString text = results(*m->form) + QLatin1Char(' ') + m->ended.value(m->ended.size() - 1);
+        text += QLatin1String(child(m->form, "btnReport")->isEnabled() ? " report" : "");
+        text += QLatin1String(m->form->cursor().shape() == Qt::WaitCursor ? " wait" : "");
         return text.simplified();
     }
 
     QString runCheck()
     {
-        const int runs = m_ended.size();
-        click(m_form, "btnMasterCheck");
+        const int runs = m->ended.size();
+        click(m->form, "btnMasterCheck");
         const bool ended =
-            QTest::qWaitFor([&] { return m_ended.size() > runs && m_dialogSteps.isEmpty(); });
+            QTest::qWaitFor([&] { return m->ended.size() > runs && m->dialogSteps.isEmpty(); });
         return ended ? state() : QStringLiteral("no end");
     }
 
     bool waitForProgress()
     {
-        const QStandardItemModel *model = m_form->checkListModel();
+        const QStandardItemModel *model = m->form->checkListModel();
         return QTest::qWaitFor(
             [model] { return model->item(CheckRow::Hash, 2)->text().endsWith(QLatin1Char('%')); });
     }
@@ -250,25 +247,19 @@ private slots:
 
     void init()
     {
-        m_dialogSteps.clear();
-        for (QStringList *list : {&m_warnings, &m_unexpected, &m_states, &m_ended, &gQtWarnings})
-            list->clear();
-        m_openedUrls.clear();
-        m_volumes.reset();                          // before the next one installs itself
-        m_work = std::make_unique<QTemporaryDir>(); // the disk
-        m_volumes = std::make_unique<FakeVolumeService>(FakeVolumeService::usbDisk(m_work->path()));
-        setSettingsFilePath(m_work->filePath(QStringLiteral("set.ini")));
+        gQtWarnings.clear();
+        m.reset(); // its volume layer goes before the next one comes
+        m = std::make_unique<Session>();
+        setSettingsFilePath(m->disk.filePath(QStringLiteral("set.ini")));
         setHashing(true);
-        m_poller = std::make_unique<QObject>();
         pollModals();
     }
 
     void cleanup()
     {
-        delete m_form.data();
-        m_poller.reset();
-        QCOMPARE(m_unexpected, QStringList());
-        QVERIFY2(m_dialogSteps.isEmpty(), "a dialog the test waited for never came");
+        delete m->form.data();
+        QCOMPARE(m->unexpected, QStringList());
+        QVERIFY2(m->dialogSteps.isEmpty(), "a dialog the test waited for never came");
         for (QWidget *widget : QApplication::topLevelWidgets())
             QVERIFY2(!widget->isVisible(), "a window was left open");
         QVERIFY2(gQtWarnings.isEmpty(), qPrintable(gQtWarnings.join(QLatin1Char('\n'))));
@@ -329,7 +320,7 @@ private slots:
     void cellsAreReadOnlyAndClicksSelectRows()
     {
         QVERIFY(QTest::qWaitForWindowExposed(&showForm()));
-        auto *view = child<QTableView>(m_form, "tvCheckList");
+        auto *view = child<QTableView>(m->form, "tvCheckList");
         const QPoint centre = view->visualRect(view->model()->index(4, 1)).center();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, centre);
         QCOMPARE(view->selectionModel()->selectedIndexes().size(), 3);
@@ -359,7 +350,7 @@ private slots:
         click(&dialog, "pushButton");
         QCOMPARE(dialog.isVisible(), filled < 10);
         if (filled < 10)
-            QCOMPARE(m_warnings, QStringList{warning(kMessages[filled], "DlgCheckLable")});
+            QCOMPARE(m->warnings, QStringList{warning(kMessages[filled], "DlgCheckLable")});
         else
             QCOMPARE(inspector.filmName + inspector.audio, QStringLiteral(" 沉浸声"));
         dialog.close();
@@ -372,23 +363,23 @@ private slots:
         writeMaster(NoDisk);
         shoot(&showForm(), "2-check-window.png");
         QCOMPARE(runCheck(), QStringLiteral("..F.......................... failed"));
-        m_volumes->volumes = FakeVolumeService::usbDisk(m_work->path());
-        m_dialogSteps << ([](QWidget *dialog) {
+        m->volumes.volumes = FakeVolumeService::usbDisk(m->disk.path());
+        m->dialogSteps << ([](QWidget *dialog) {
             QTest::sendKeyEvent(QTest::Click, child(dialog, "editFilmName"), Qt::Key_unknown,
                                 QStringLiteral("长津湖"), {});
             click(dialog, "pushButton");
         });
-        m_dialogSteps << ([](QWidget *dialog) {
+        m->dialogSteps << ([](QWidget *dialog) {
             QCOMPARE(field(dialog, kFields[1]),
                      QStringLiteral("长津湖"));      // kept after the refusal
             QTest::keyClick(dialog, Qt::Key_Escape); // as the title bar's close button
         });
         QCOMPARE(runCheck(), QStringLiteral("..P.PPPPPPPPPPPPPPPPPPPPPNPPP failed"));
         // Nothing of the failed run showed in the next one.
-        QCOMPARE(m_states.mid(1, 3), (QStringList{QStringLiteral("..F") + kBlank.mid(3), kBlank,
-                                                  QStringLiteral("..P") + kBlank.mid(3)}));
+        QCOMPARE(m->states.mid(1, 3), (QStringList{QStringLiteral("..F") + kBlank.mid(3), kBlank,
+                                                   QStringLiteral("..P") + kBlank.mid(3)}));
 
-        m_dialogSteps << ([this](QWidget *dialog) {
+        m->dialogSteps << ([this](QWidget *dialog) {
             QStringList values = {dialog->parent()->objectName(), dialog->windowTitle(),
                                   field(dialog, QStringLiteral("editVetDate"))};
             for (const QString &name : kFields)
@@ -401,26 +392,26 @@ private slots:
             answer(dialog);
         });
         QCOMPARE(runCheck(), kAllPass + QStringLiteral(" passed report"));
-        shoot(m_form, "4-check-window-passed.png");
-        child<QTableView>(m_form, "tvCheckList")->scrollToBottom();
-        shoot(m_form, "4-check-window-passed-end.png");
+        shoot(m->form, "4-check-window-passed.png");
+        child<QTableView>(m->form, "tvCheckList")->scrollToBottom();
+        shoot(m->form, "4-check-window-passed-end.png");
 
         // The report: a snapshot of all 87 cells, the PDF in the program's folder, the viewer.
         const QString path =
             QCoreApplication::applicationDirPath() + QStringLiteral("/VetMasterReport.pdf");
         QFile::remove(path);
-        click(m_form, "btnReport");
-        QCOMPARE(m_form->cellTexts.size(), 87);
-        QCOMPARE(m_form->cellTexts.at(76), QStringLiteral("MainSterescopicPicture元素检测"));
-        QCOMPARE(m_openedUrls, QList<QUrl>{QUrl::fromLocalFile(path)});
+        click(m->form, "btnReport");
+        QCOMPARE(m->form->cellTexts.size(), 87);
+        QCOMPARE(m->form->cellTexts.at(76), QStringLiteral("MainSterescopicPicture元素检测"));
+        QCOMPARE(m->openedUrls, QList<QUrl>{QUrl::fromLocalFile(path)});
         QVERIFY(QFileInfo(path).size() > 1000);
         // A folder where the report should go: the operator is told, and no viewer opens.
         QVERIFY(QFile::remove(path) && QDir().mkdir(path));
         const auto removeFolder = qScopeGuard([&path] { QDir().rmdir(path); });
-        click(m_form, "btnReport");
-        QCOMPARE(m_warnings.value(2).section(QLatin1Char('\n'), 0, 0),
+        click(m->form, "btnReport");
+        QCOMPARE(m->warnings.value(2).section(QLatin1Char('\n'), 0, 0),
                  QStringLiteral("提示|无法写入检测报告文件：") + path);
-        QCOMPARE(m_openedUrls.size(), 1);
+        QCOMPARE(m->openedUrls.size(), 1);
     }
 
     void failingRun_data()
@@ -459,12 +450,12 @@ private slots:
         writeMaster(flaw);
         showForm();
         if (!answers.isEmpty())
-            m_dialogSteps << ([&answers](QWidget *dialog) {
+            m->dialogSteps << ([&answers](QWidget *dialog) {
                 answer(dialog, qPrintable(answers.section(QLatin1Char('|'), 0, 0)),
                        qPrintable(answers.section(QLatin1Char('|'), 1)));
             });
         QCOMPARE(runCheck(), results + QStringLiteral(" failed"));
-        QCOMPARE(m_warnings, QStringList{warning(message)});
+        QCOMPARE(m->warnings, QStringList{warning(message)});
     }
 
     void startWindowAndHashing()
@@ -473,10 +464,12 @@ private slots:
         window.show();
         QTimer::singleShot(0, &window, [&window] { click(&window, "btnExit"); });
         QCOMPARE(QApplication::exec(), 0); // "退出" closes the last visible window
-        QVERIFY(!window.isVisible() && !checkWindow());
+        QVERIFY(!window.isVisible());
         window.show();
         click(&window, "btnStart");
-        FormUdiskCheck &form = showForm(checkWindow());
+        QTRY_VERIFY(qobject_cast<FormUdiskCheck *>(QApplication::activeWindow()));
+        FormUdiskCheck &form =
+            showForm(qobject_cast<FormUdiskCheck *>(QApplication::activeWindow()));
         QVERIFY(!form.parent() && !window.isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(&form)); // painted now, not while hashing
         writeMaster(None, 48 * 1024 * 1024, {240, 240});
@@ -489,11 +482,11 @@ private slots:
 
         // A new run stops the worker; without hashing it passes within the click.
         setHashing(false);
-        m_dialogSteps << ([](QWidget *dialog) { answer(dialog); });
+        m->dialogSteps << ([](QWidget *dialog) { answer(dialog); });
         click(&form, "btnMasterCheck");
         QVERIFY(worker.isNull());
         QTest::qWait(300); // nothing of the old worker arrives later
-        QCOMPARE(m_ended, (QStringList{QStringLiteral("failed"), QStringLiteral("passed")}));
+        QCOMPARE(m->ended, (QStringList{QStringLiteral("failed"), QStringLiteral("passed")}));
         QCOMPARE(state(), kAllPass + QStringLiteral(" passed report"));
 
         // "退出" on the check window mid-hash ends the application: the worker is gone before it
@@ -507,7 +500,7 @@ private slots:
                 [&] { stoppedByClose = worker.isNull(); });
         QTimer::singleShot(0, &form, [&form] { click(&form, "btnExit"); });
         QCOMPARE(QApplication::exec(), 0);
-        QVERIFY(stoppedByClose && worker.isNull() && m_form.isNull());
+        QVERIFY(stoppedByClose && worker.isNull() && m->form.isNull());
     }
 
     // Not a check: tools/screenshots.sh runs it on a real X server to picture the windows.
