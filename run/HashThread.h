@@ -14,7 +14,7 @@ public:
     HashThread(const QStringList &filePaths, const QStringList &expectedHashes);
     ~HashThread() override;
 
-    // Bytes per read, and the size of the one read buffer.
+    // Bytes per chunk: after each, the progress is reported and an interruption honoured.
     static constexpr qint64 kChunkSize = 10240;
 
 signals:
