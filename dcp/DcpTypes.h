@@ -13,8 +13,8 @@ struct AssetInfo
     QString id;
     QString path; // asset map: Path; packing list: OriginalFileName (later the asset map's Path)
     qint64 size = 0;
-    QString type;    // packing list: Type; track: "Picture", "Sound", "Picture3D", "Subtitle"
-    QString hash;    // Base64 SHA-1 as written
+    QString type;      // packing list: Type; track: "Picture", "Sound", "Picture3D", "Subtitle"
+    QString hash;      // Base64 SHA-1 as written
     QString editRate;  // track: EditRate as a rounded integer text ("24", "120")
     QString frameRate; // track: FrameRate as a rounded integer text
     qint32 duration = 0;

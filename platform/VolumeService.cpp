@@ -25,5 +25,5 @@ bool isUsbVolume(QString rootPath)
 bool isNtfsVolume(QString rootPath)
 {
     return volumeService().fileSystemName(rootPath).compare(QLatin1String("NTFS"),
-                                                             Qt::CaseInsensitive) == 0;
+                                                            Qt::CaseInsensitive) == 0;
 }
