@@ -142,6 +142,11 @@ void TestXmlReader::documents_data()
     row("empty", All, "", "|||||Unknown");
     row("not xml", All, "PackingList CompositionPlaylist", "|||||Unknown");
     row("binary", All, QByteArray("\x00\xff<\x00PackingList>", 15), "|||||Unknown");
+    // Faults the fuzzers found: where reading stops must not depend on how the file is chunked.
+    const QByteArray list = "<PackingList><Id>L</Id><Asset><Id>a</Id></Asset><Asset><Id>b";
+    row("bad UTF-8 byte", Pkl, list + "\xff</Id></Asset>", "id=L assets=id=a");
+    row("NUL byte", Pkl, list + QByteArray("]]\0</Id></Asset>", 9), "id=L assets=id=a");
+    row("]]> in text", Pkl, list + "]]></Id></Asset>", "id=L assets=id=a");
 
     const QByteArray head = "<CompositionPlaylist><Id>C</Id><MainPicture><Id>P</Id></MainPicture>";
     const char *record = "|id=C|id=C|id=C tracks=id=P type=Picture||Cpl";
