@@ -113,12 +113,9 @@ bool CheckRun::runCarrierAndPackingChecks()
         pass(CheckRow::Partition);
     } else {
         // A folder is no carrier: its rows are not judged, so nothing claims the disk passed.
-        m_frontEnd.writeResult(CheckRow::Physical, CellKind::NotApplicable,
-                               cellKindText(CellKind::NotApplicable));
-        m_frontEnd.writeResult(CheckRow::FileSystem, CellKind::NotApplicable,
-                               cellKindText(CellKind::NotApplicable));
-        m_frontEnd.writeResult(CheckRow::Partition, CellKind::NotApplicable,
-                               cellKindText(CellKind::NotApplicable));
+        notApplicable(CheckRow::Physical);
+        notApplicable(CheckRow::FileSystem);
+        notApplicable(CheckRow::Partition);
         m_inspector.removableDrives = {folderAsDriveRoot(m_masterFolder)};
     }
 
@@ -249,8 +246,7 @@ void CheckRun::finishCheckRun()
     pass(CheckRow::CplTrackHashes);
 
     if (!cpl.stereoscopic) {
-        m_frontEnd.writeResult(CheckRow::Stereoscopic, CellKind::NotApplicable,
-                               cellKindText(CellKind::NotApplicable));
+        notApplicable(CheckRow::Stereoscopic);
     } else if (!hasDcpNamespace(cpl.stereoscopicNamespaceUri)) {
         return stop(CheckRow::Stereoscopic,
                     QStringLiteral("Cpl文件中MainStereoscopicPicture命名空间不符合，请重新制作DCP后"
@@ -264,10 +260,8 @@ void CheckRun::finishCheckRun()
     if (!m_inspector.encrypted) {
         m_frontEnd.writeResult(CheckRow::KdmHeader, CellKind::UnencryptedPass,
                                cellKindText(CellKind::UnencryptedPass));
-        m_frontEnd.writeResult(CheckRow::KdmId, CellKind::NotApplicable,
-                               cellKindText(CellKind::NotApplicable));
-        m_frontEnd.writeResult(CheckRow::KdmNamespace, CellKind::NotApplicable,
-                               cellKindText(CellKind::NotApplicable));
+        notApplicable(CheckRow::KdmId);
+        notApplicable(CheckRow::KdmNamespace);
     } else {
         if (!m_inspector.checkKdmCompositionId(message))
             return stop(CheckRow::KdmId, message);
@@ -296,8 +290,7 @@ void CheckRun::finishCheckRun()
     if (m_masterFolder.isEmpty())
         pass(CheckRow::CarrierHeader);
     else
-        m_frontEnd.writeResult(CheckRow::CarrierHeader, CellKind::NotApplicable,
-                               cellKindText(CellKind::NotApplicable));
+        notApplicable(CheckRow::CarrierHeader);
     m_frontEnd.setReportEnabled(true);
     endRun(true);
 }
@@ -331,6 +324,11 @@ void CheckRun::fail(int row, const QString &message)
 void CheckRun::pass(int row)
 {
     m_frontEnd.writeResult(row, CellKind::Pass, cellKindText(CellKind::Pass));
+}
+
+void CheckRun::notApplicable(int row)
+{
+    m_frontEnd.writeResult(row, CellKind::NotApplicable, cellKindText(CellKind::NotApplicable));
 }
 
 void CheckRun::endRun(bool passed)

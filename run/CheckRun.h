@@ -67,6 +67,7 @@ private:
 
     void fail(int row, const QString &message);
     void pass(int row);
+    void notApplicable(int row);
     void endRun(bool passed);
     void beginRun();
     void startHashing();
