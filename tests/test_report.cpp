@@ -13,17 +13,10 @@
 
 namespace {
 
-struct Word
-{
-    int page; // from 1
-    QString text;
-    QRectF box; // points
-};
-
 struct Pdf
 {
     QVector<QSizeF> pages;
-    QVector<Word> words;
+    QVector<std::tuple<int, QString, QRectF>> words; // page from 1, text, box in points
     QString plain;
 };
 
@@ -42,16 +35,15 @@ Pdf readPdf(const QString &path)
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement)
             continue;
-        const QXmlStreamAttributes attributes = xml.attributes();
-        const auto at = [&attributes](const char *name) {
+        const auto at = [attributes = xml.attributes()](const char *name) {
             return attributes.value(QLatin1String(name)).toDouble();
         };
         if (xml.name() == QLatin1String("page"))
             pdf.pages << QSizeF(at("width"), at("height"));
         else if (xml.name() == QLatin1String("word"))
-            pdf.words << Word{
+            pdf.words << std::make_tuple(
                 int(pdf.pages.size()), xml.readElementText(),
-                QRectF(QPointF(at("xMin"), at("yMin")), QPointF(at("xMax"), at("yMax")))};
+                QRectF(QPointF(at("xMin"), at("yMin")), QPointF(at("xMax"), at("yMax"))));
     }
     return pdf;
 }
@@ -61,14 +53,13 @@ Pdf readPdf(const QString &path)
 QString textIn(const Pdf &pdf, int page, const QRect &device)
 {
     const double k = 72.0 / 300.0;
-    const QRectF box(20 + device.x() * k, 30 + device.y() * k, device.width() * k,
-                     device.height() * k);
+    const QRectF box(QPointF(20, 30) + QPointF(device.topLeft()) * k, QSizeF(device.size()) * k);
     QStringList texts;
     QRectF ink;
-    for (const Word &word : pdf.words) {
-        if (word.page == page && box.contains(word.box.center())) {
-            texts << word.text;
-            ink |= word.box;
+    for (const auto &[on, text, word] : pdf.words) {
+        if (on == page && box.contains(word.center())) {
+            texts << text;
+            ink |= word;
         }
     }
     const bool fits = ink.left() >= box.left() - 1.5 && ink.right() <= box.right() + 1.5;
