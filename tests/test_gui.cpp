@@ -22,10 +22,7 @@ namespace {
 const QString kAllPass = QStringLiteral("PPPPPPPPPPPPPPPPPPPPPPPPPNPPP");
 const QString kServer = QStringLiteral("SM.TEST-SERVER");
 const QString kBlank(CheckRow::Count, QLatin1Char('.'));
-QStringList split(const char *text)
-{
-    return QString::fromUtf8(text).split(QLatin1Char('|'));
-}
+const auto split = [](const char *t) { return QString::fromUtf8(t).split(QLatin1Char('|')); };
 // The dialog's fields in the order it checks them, values it takes (a blank is one), messages.
 const QStringList kFields = split("cbUsb|editFilmName|editKdmDate|editDuration|cbResolution|"
                                   "cbAspect|editFrame|cbColor|cbAudio|editProducer");
@@ -60,12 +57,12 @@ QString field(QWidget *dialog, const QString &name, const QString &value = QStri
 }
 
 // Fills what the package did not, with the given film name and interface, and continues.
-void answer(QWidget *dialog, const QString &answers = QStringLiteral("建国大业|USB3.0"))
+void answer(QWidget *dialog, const QString &answers = QStringLiteral("建国大业/USB3.0"))
 {
     for (int i = 0; i < kFields.size(); ++i)
         field(dialog, kFields[i], field(dialog, kFields[i]).isEmpty() ? kValues[i] : QString());
-    field(dialog, kFields[1], answers.section(QLatin1Char('|'), 0, 0));
-    field(dialog, kFields[0], answers.section(QLatin1Char('|'), 1));
+    field(dialog, kFields[1], answers.section(QLatin1Char('/'), 0, 0));
+    field(dialog, kFields[0], answers.section(QLatin1Char('/'), 1));
     click(dialog, "pushButton");
 }
 
@@ -262,17 +259,16 @@ private slots:
         for (QWidget *window : QList<QWidget *>{&start, &check, &dialog}) {
             window->show();
             window->resize(window->size() + QSize(300, 200)); // which a fixed-size window ignores
-            for (const QLabel *label : window->findChildren<QLabel *>()) // none cut off
-                QVERIFY2(label->sizeHint().width() <= label->width(),
-                         qPrintable(label->objectName()));
+            // None is cut off by wider fonts.
+            for (const QLabel *l : window->findChildren<QLabel *>())
+                QVERIFY2(l->sizeHint().width() <= l->width(), qPrintable(l->objectName()));
         }
         QStringList wrong;
-        const auto row = [&wrong](QWidget *window, const char *name, QRect place,
-                                  const char *text) {
-            const QWidget *widget = *name ? child(window, name) : window;
-            if (field(window, QLatin1String(name)) != QString::fromUtf8(text) ||
+        const auto row = [&wrong](QWidget *top, const char *name, QRect place, const char *text) {
+            const QWidget *widget = *name ? child(top, name) : top;
+            if (field(top, QLatin1String(name)) != QString::fromUtf8(text) ||
                 QRect(*name ? widget->pos() : QPoint(), widget->size()) != place)
-                wrong << window->objectName() + QLatin1Char(' ') + QLatin1String(name);
+                wrong << top->objectName() + QLatin1Char(' ') + QLatin1String(name);
         };
         row(&start, "", {0, 0, 800, 600}, "Tavimor(1.0)");
         row(&start, "btnStart", {220, 490, 151, 31}, "知道了，开始吧");
@@ -290,8 +286,6 @@ private slots:
             "color:#0000ff;\">（简体中文）</span></p></body></html>");
         row(&dialog, "pushButton", {380, 620, 81, 31}, "继续检测");
         QCOMPARE(wrong, QStringList());
-        for (QWidget *window : QList<QWidget *>{&start, &check, &dialog})
-            window->close();
     }
 
     void cellsAreReadOnlyAndClicksSelectRows()
@@ -309,23 +303,21 @@ private slots:
         QCOMPARE(view->model()->index(4, 1).data().toString(), QStringLiteral("文件系统检测"));
     }
 
+    // Each refusal names the first empty field; with all ten filled the dialog closes.
     void dialogValidationOrder()
     {
+        DcpInspector inspector;
+        DlgCheckLable dialog(nullptr, inspector);
+        dialog.show();
         for (int filled = 0; filled <= 10; ++filled) {
-            m->warnings.clear();
-            DcpInspector inspector;
-            DlgCheckLable dialog(nullptr, inspector);
-            dialog.show();
-            for (int i = 0; i < filled; ++i)
-                field(&dialog, kFields[i], kValues[i]);
             click(&dialog, "pushButton");
             QCOMPARE(dialog.isVisible(), filled < 10);
-            if (filled < 10)
-                QCOMPARE(m->warnings, QStringList{warning(kMessages[filled], "DlgCheckLable")});
-            else
-                QCOMPARE(inspector.filmName + inspector.audio, QStringLiteral(" 沉浸声"));
-            dialog.close();
+            QCOMPARE(m->warnings.value(filled),
+                     filled < 10 ? warning(kMessages[filled], "DlgCheckLable") : QString());
+            field(&dialog, kFields.value(filled), kValues.value(filled));
         }
+        QCOMPARE(m->warnings.size(), 10);
+        QCOMPARE(inspector.filmName + inspector.audio, QStringLiteral(" 沉浸声"));
     }
 
     // A failed run, a run whose dialog is refused and then closed, a passing run with hashing,
@@ -385,13 +377,11 @@ private slots:
     void failingRun_data()
     {
         QTest::addColumn<int>("flaw");
-        QTest::addColumn<QString>("answers"); // film name and interface, when the dialog comes
-        QTest::addColumn<QString>("results");
-        QTest::addColumn<QString>("message");
+        // Answers to the dialog (when it comes: film name/interface), result letters, message.
+        QTest::addColumn<QStringList>("texts");
         const auto row = [](const char *name, int flaw, const char *answers, const char *results,
                             const char *message) {
-            QTest::newRow(name) << flaw << QString::fromUtf8(answers) << results
-                                << QString::fromUtf8(message);
+            QTest::newRow(name) << flaw << (split(answers) + split(results) + split(message));
         };
         row("carrier", NoDisk, "", "..F..........................",
             "未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!");
@@ -405,24 +395,22 @@ private slots:
             "Cpl文件中列出的MXF文件Hash值与计算所得Hash值不一致，请重新制作DCP后，再进行检测!");
         row("KDM", KdmNamespace, "", "..P.PPPPPPPPPPPPPPPPPPPPPN.PF",
             "KDM文件中的命名空间不符合，请重新制作DCP后，再进行检测!");
-        row("label", None, "JianGuo|USB3.0", ".FP.PPPPPPPPPPPPPPPPPPPPPNPPP",
+        row("label", None, "JianGuo/USB3.0", ".FP.PPPPPPPPPPPPPPPPPPPPPNPPP",
             "影片名称未采用中文，请检查后再进行检测!");
-        row("interface", None, "建国大业|USB2.0", ".PPFPPPPPPPPPPPPPPPPPPPPPNPPP",
+        row("interface", None, "建国大业/USB2.0", ".PPFPPPPPPPPPPPPPPPPPPPPPNPPP",
             "移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！");
     }
 
     void failingRun()
     {
         QFETCH(int, flaw);
-        QFETCH(QString, answers);
-        QFETCH(QString, results);
-        QFETCH(QString, message);
+        QFETCH(QStringList, texts);
         writeMaster(flaw);
         showForm();
-        if (!answers.isEmpty())
-            m->dialogSteps << ([&answers](QWidget *dialog) { answer(dialog, answers); });
-        QCOMPARE(runCheck(), results + QStringLiteral(" failed"));
-        QCOMPARE(m->warnings, QStringList{warning(message)});
+        if (!texts[0].isEmpty())
+            m->dialogSteps << ([&texts](QWidget *dialog) { answer(dialog, texts[0]); });
+        QCOMPARE(runCheck(), texts[1] + QStringLiteral(" failed"));
+        QCOMPARE(m->warnings, QStringList{warning(texts[2])});
     }
 
     void startWindowAndHashing()
