@@ -145,21 +145,26 @@ private:
 
     void setHashing(bool on) { FixtureBuilder::writeSettings(m->settings, on, {kServer}); }
 
-    // An encrypted master with its KDM on the disk, one flaw at most.
-    void writeMaster(int flaw = None, int trackBytes = 60000, const QVector<int> &reels = {240})
+    // An encrypted master with its KDM on the disk, one flaw at most. hugeTrack: a sparse first
+    // track far too large to hash while a test waits, so that a run is surely still hashing.
+    void writeMaster(int flaw = None, bool hugeTrack = false)
     {
         MasterSpec master;
         master.encrypted = true;
-        master.trackBytes = trackBytes;
-        master.reelDurations = reels;
+        master.trackBytes = 60000;
+        master.reelDurations = {240};
         master.wrongPklHash = flaw == HashErr;
         master.wrongCplHash = flaw == CplHash;
         master.assetMapNamespace = flaw == AssetMapNamespace ? QStringLiteral("urn:x") : QString();
         KdmSpec kdm;
         kdm.namespaceUri = flaw == KdmNamespace ? QStringLiteral("urn:x") : kdm.namespaceUri;
         FixtureBuilder builder(m->disk.path());
-        if (flaw != NoAssetMap)
-            builder.writeKdm(builder.writeMaster(master), kdm);
+        if (flaw != NoAssetMap) {
+            const BuiltMaster built = builder.writeMaster(master);
+            builder.writeKdm(built, kdm);
+            if (hugeTrack)
+                QVERIFY(QFile(built.trackPaths.first()).resize(Q_INT64_C(16) << 30));
+        }
         if (flaw == NoDisk)
             m->volumes.volumes.clear();
     }
@@ -427,7 +432,7 @@ private slots:
             showForm(qobject_cast<FormUdiskCheck *>(QApplication::activeWindow()));
         QVERIFY(!form.parent() && !window.isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(&form)); // painted now, not while hashing
-        writeMaster(None, 48 * 1024 * 1024, {240, 240});
+        writeMaster(None, true);
         click(&form, "btnMasterCheck");
         QCOMPARE(state(), QStringLiteral("..P.PPPP.PPPP.PPPPB.......... wait"));
         QVERIFY(waitForProgress());
