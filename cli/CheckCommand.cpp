@@ -11,6 +11,7 @@
 #include "run/CheckRun.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include <QJsonObject>
 #include <QSettings>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -97,10 +99,17 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
         printError(parser.errorText() + QStringLiteral(" (see --help)"));
         return ExitStatus::Trouble;
     }
-    if (parser.isSet(helpOption))
-        parser.showHelp(ExitStatus::Passed);
-    if (parser.isSet(versionOption))
-        parser.showVersion();
+    // Printed here rather than by the parser, which shows a message box on Windows when the
+    // process has no console of its own.
+    if (parser.isSet(helpOption)) {
+        writeOut(parser.helpText());
+        std::exit(ExitStatus::Passed);
+    }
+    if (parser.isSet(versionOption)) {
+        writeOut(QCoreApplication::applicationName() + QLatin1Char(' ') +
+                 QCoreApplication::applicationVersion() + QLatin1Char('\n'));
+        std::exit(ExitStatus::Passed);
+    }
     if (!parser.positionalArguments().isEmpty()) {
         printError(QStringLiteral("unexpected argument \"%1\" (see --help)")
                        .arg(parser.positionalArguments().constFirst()));

@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include <atomic>
+#include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <windows.h>
@@ -33,6 +34,10 @@ bool stderrIsTerminal()
 void prepareConsoleOutput()
 {
     SetConsoleOutputCP(CP_UTF8);
+    // The text is written as UTF-8 bytes with "\n" line ends, as on Linux; text mode would turn
+    // each into "\r\n" on the way to a file or pipe.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 InterruptWatcher::InterruptWatcher(QObject *parent) : QObject(parent)

@@ -2,55 +2,97 @@
 
 #include <QFont>
 #include <QFontDatabase>
-#include <QStringList>
 
 namespace {
 // Candidates in order of preference. The first choices have Simplified Chinese glyph shapes and a
 // character map without the Kangxi radicals block: the PDF writer derives each glyph's Unicode
 // value from the lowest code point that maps to it, so a font that maps U+2F42 and U+6587 to one
 // glyph makes the report's text extract and search as radicals. The Noto faces stay as the last
-// resort: right shapes, but that flaw.
+// resort of the Linux fonts: right shapes, but that flaw. Then the fonts every Windows since
+// Vista has, for a Windows without the Office fonts ("幼圆", "Agency FB").
 QStringList sansCandidates()
 {
-    return {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
-            QStringLiteral("Source Han Sans SC"), QStringLiteral("Source Han Sans CN")};
+    return {QStringLiteral("WenQuanYi Zen Hei"),  QStringLiteral("Noto Sans CJK SC"),
+            QStringLiteral("Source Han Sans SC"), QStringLiteral("Source Han Sans CN"),
+            QStringLiteral("Microsoft YaHei"),    QStringLiteral("SimHei")};
 }
 
 QStringList serifCandidates()
 {
-    return {QStringLiteral("AR PL UMing CN"),      QStringLiteral("WenQuanYi Zen Hei"),
-            QStringLiteral("Noto Serif CJK SC"),   QStringLiteral("Source Han Serif SC"),
-            QStringLiteral("Source Han Serif CN"), QStringLiteral("Noto Sans CJK SC")};
+    return {QStringLiteral("AR PL UMing CN"),
+            QStringLiteral("WenQuanYi Zen Hei"),
+            QStringLiteral("Noto Serif CJK SC"),
+            QStringLiteral("Source Han Serif SC"),
+            QStringLiteral("Source Han Serif CN"),
+            QStringLiteral("Noto Sans CJK SC"),
+            QStringLiteral("SimSun"),
+            QStringLiteral("NSimSun"),
+            QStringLiteral("Microsoft YaHei"),
+            QStringLiteral("SimHei")};
 }
+
+struct Request
+{
+    const char *family;
+    const char *windowsName; // the family's English name on Windows, if it has one
+    bool serif;
+};
+
+// 黑体 and 宋体 (the report), 幼圆 (start window), Agency FB and 新宋体 (label dialog).
+const Request kRequests[] = {{"黑体", "SimHei", false},
+                             {"幼圆", "YouYuan", false},
+                             {"Agency FB", nullptr, false},
+                             {"宋体", "SimSun", true},
+                             {"新宋体", "NSimSun", true}};
 } // namespace
+
+QStringList cjkSubstitutes(const QString &family, const QStringList &installed,
+                           const QStringList &chineseFamilies)
+{
+    const auto isInstalled = [&installed](const QString &name) {
+        return installed.contains(name, Qt::CaseInsensitive);
+    };
+    // Where the font itself is installed it is used as is.
+    if (isInstalled(family))
+        return {};
+    const Request *request = nullptr;
+    for (const Request &candidate : kRequests) {
+        if (family == QString::fromUtf8(candidate.family))
+            request = &candidate;
+    }
+    if (!request)
+        return {};
+
+    QStringList candidates;
+    // A Windows whose fonts carry English names has the font under that name.
+    if (request->windowsName)
+        candidates << QString::fromLatin1(request->windowsName);
+    candidates << (request->serif ? serifCandidates() : sansCandidates());
+    QStringList substitutes;
+    for (const QString &candidate : qAsConst(candidates)) {
+        if (isInstalled(candidate) && !substitutes.contains(candidate, Qt::CaseInsensitive))
+            substitutes << candidate;
+    }
+    // Else any font with Simplified Chinese glyphs: a face not known here, never empty boxes.
+    if (substitutes.isEmpty() && !chineseFamilies.isEmpty())
+        substitutes << chineseFamilies.constFirst();
+    return substitutes;
+}
 
 void installCjkFontSubstitutions()
 {
     const QFontDatabase database;
     const QStringList installed = database.families();
-    const auto isInstalled = [&installed](const QString &family) {
-        return installed.contains(family, Qt::CaseInsensitive);
-    };
+    QStringList chinese;
+    for (const QString &family : database.families(QFontDatabase::SimplifiedChinese)) {
+        // Windows lists vertical-writing variants ("@SimSun") too: not for horizontal text.
+        if (!family.startsWith(QLatin1Char('@')))
+            chinese << family;
+    }
 
-    struct Request
-    {
-        const char *family;
-        bool serif;
-    };
-    // 黑体 and 宋体 (the report), 幼圆 (start window), Agency FB and 新宋体 (label dialog).
-    const Request requests[] = {
-        {"黑体", false}, {"幼圆", false}, {"Agency FB", false}, {"宋体", true}, {"新宋体", true}};
-
-    for (const Request &request : requests) {
+    for (const Request &request : kRequests) {
         const QString family = QString::fromUtf8(request.family);
-        // Where the Windows font itself is installed it is used as is.
-        if (isInstalled(family))
-            continue;
-        QStringList substitutes;
-        for (const QString &candidate : request.serif ? serifCandidates() : sansCandidates()) {
-            if (isInstalled(candidate))
-                substitutes << candidate;
-        }
+        const QStringList substitutes = cjkSubstitutes(family, installed, chinese);
         // Adds only names not yet listed, so a second call changes nothing.
         if (!substitutes.isEmpty())
             QFont::insertSubstitutions(family, substitutes);

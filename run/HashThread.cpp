@@ -3,8 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
+#include "platform/Sha1.h"
 
 #include <memory>
 
@@ -13,16 +12,10 @@
 #endif
 
 namespace {
-struct DigestContextDeleter
-{
-    void operator()(EVP_MD_CTX *context) const { EVP_MD_CTX_free(context); }
-};
-using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextDeleter>;
-
 // Releases the library's per-thread state when run() returns, whichever way.
 struct ThreadStateRelease
 {
-    ~ThreadStateRelease() { OPENSSL_thread_stop(); }
+    ~ThreadStateRelease() { Sha1Digest::releaseThreadState(); }
 };
 
 // A missing file counts as 0 bytes, so that the run reaches it and reports it.
@@ -92,7 +85,7 @@ HashThread::HashThread(const QStringList &filePaths, const QStringList &expected
 {
     // The library initialises itself on first use; done by a worker, part of that state would
     // belong to the worker's thread and be lost when it ends.
-    OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CONFIG, nullptr);
+    Sha1Digest::prepare();
 }
 
 HashThread::~HashThread() = default;
@@ -110,7 +103,7 @@ void HashThread::run()
     for (const QString &path : qAsConst(filePaths))
         total += fileSize(path);
 
-    DigestContext context(EVP_MD_CTX_new());
+    Sha1Digest context;
     const std::unique_ptr<ReadBuffer> buffer(new ReadBuffer);
     qint64 done = 0;
     // Only a changed text is sent: a master of hundreds of gigabytes would otherwise queue
@@ -122,13 +115,13 @@ void HashThread::run()
             return;
         qint64 remaining = fileSize(filePaths.at(i));
         QFile file(filePaths.at(i));
-        if (!context || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        if (!context.isValid() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             if (!isInterruptionRequested())
                 emit MsgSignal(QStringLiteral("ERR"));
             return;
         }
         adviseSequential(file);
-        EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr);
+        context.reset();
 
         // The chunks are taken from the buffer; what it holds is read ahead of them.
         qint64 held = 0;
@@ -147,19 +140,14 @@ void HashThread::run()
             taken += n;
             done += n;
             remaining -= n;
-            EVP_DigestUpdate(context.get(), chunk, static_cast<size_t>(n));
+            context.addData(chunk, n);
 
             if (progress.changed(total > 0 ? done * 100.0 / total : 100.0))
                 emit MsgSignal(progress.current());
         }
         file.close();
 
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int digestLength = 0;
-        EVP_DigestFinal_ex(context.get(), digest, &digestLength);
-        const QString actual = QString::fromLatin1(
-            QByteArray(reinterpret_cast<const char *>(digest), static_cast<int>(digestLength))
-                .toBase64());
+        const QString actual = QString::fromLatin1(context.result().toBase64());
         if (isInterruptionRequested())
             return;
         if (actual != expectedHashes.value(i)) {

@@ -71,6 +71,8 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void outputs();
+    void sameOnWindows_data();
+    void sameOnWindows();
 };
 
 void TestCli::exitStatus_data()
@@ -173,6 +175,76 @@ void TestCli::outputs()
         if (!result.isEmpty())
             QCOMPARE(columns(line.left(line.lastIndexOf(QLatin1Char(' ')) + 1)), resultColumn);
     }
+}
+
+void TestCli::sameOnWindows_data()
+{
+    QTest::addColumn<QString>("setup"); // makeMaster()'s, and "kdm" for an encrypted master
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("layout"); // Interop, root (the master at the disk root),
+                                         // folder (a Chinese folder name), reels, and flaws
+    const QString json = u8("--json --master @/disk"), go = json + u8(" --labels @/l.ini");
+    QTest::newRow("pass, hashed") << u8("hash") << go << u8("");
+    QTest::newRow("hash mismatch") << u8("hash wrong") << go << u8("");
+    QTest::newRow("refused label") << u8("filmName=") << go << u8("");
+    QTest::newRow("USB2.0") << u8("diskInterface=USB2.0") << go << u8("");
+    QTest::newRow("no labels") << u8("hash") << json << u8("");
+    QTest::newRow("encrypted, KDM found") << u8("hash kdm") << go << u8("reels");
+    QTest::newRow("encrypted, no KDM") << u8("hash") << go << u8("encrypted");
+    QTest::newRow("Interop in a Chinese folder") << u8("hash") << go << u8("Interop folder");
+    QTest::newRow("at the disk root, settings given")
+        << u8("hash") << go + u8(" --settings @/set.ini") << u8("root");
+    QTest::newRow("missing track file") << u8("hash") << go << u8("omit");
+    QTest::newRow("two compositions") << u8("hash") << go << u8("secondCpl");
+}
+
+// The same masters through this system's checker and the Windows one under Wine give the same
+// JSON: verdict, rows, warning and labels. tools/test-windows.sh names the Windows program.
+void TestCli::sameOnWindows()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, args);
+    QFETCH(QString, layout);
+    const QString windowsProgram = qEnvironmentVariable("TAVIMOR_WINDOWS_CHECK");
+    const QString wine = QStandardPaths::findExecutable(u8("wine"));
+    if (windowsProgram.isEmpty() || wine.isEmpty())
+        QSKIP("TAVIMOR_WINDOWS_CHECK (a tavimor-check.exe) and wine are needed");
+
+    QTemporaryDir dir;
+    const QStringList words = layout.split(QLatin1Char(' '));
+    MasterSpec spec;
+    spec.standard = words.contains(u8("Interop")) ? MasterSpec::Interop : MasterSpec::Smpte;
+    if (words.contains(u8("root")))
+        spec.folder.clear();
+    if (words.contains(u8("folder")))
+        spec.folder = u8("建国大业 DCP");
+    if (words.contains(u8("reels")))
+        spec.reelDurations = {240, 480};
+    spec.encrypted = setup.contains(u8("kdm")) || words.contains(u8("encrypted"));
+    spec.omitFirstTrackFile = words.contains(u8("omit"));
+    spec.secondCpl = words.contains(u8("secondCpl"));
+    const BuiltMaster master = makeMaster(dir, setup, spec);
+    if (setup.contains(u8("kdm"))) {
+        FixtureBuilder(dir.filePath(u8("disk"))).writeKdm(master);
+        FixtureBuilder::writeSettings(dir.filePath(u8("set.ini")), 1, {u8("SM.TEST-SERVER")});
+    }
+
+    const Cli here = run(dir, args);
+    // The Windows program is given Windows paths: the temporary folder through Wine's Z: drive.
+    const QString windowsDir = u8("Z:") + QDir::toNativeSeparators(dir.path());
+    QString windowsArgs = args;
+    windowsArgs.replace(u8("@/"), windowsDir + QLatin1Char('\\'));
+    const Cli windows = run(dir, windowsProgram + QLatin1Char(' ') + windowsArgs, wine);
+
+    QVERIFY2(here.status >= 0 && !here.json.isEmpty(), qPrintable(here.err));
+    QVERIFY2(windows.status == here.status, qPrintable(windows.err));
+    // A path in a warning is told in the system's own spelling.
+    QJsonObject fromWindows = windows.json;
+    const QString warning = fromWindows.value(u8("warning")).toString();
+    if (warning.contains(windowsDir))
+        fromWindows[u8("warning")] =
+            QDir::fromNativeSeparators(QString(warning).replace(windowsDir, dir.path()));
+    QCOMPARE(fromWindows, here.json);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

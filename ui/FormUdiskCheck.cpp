@@ -2,6 +2,7 @@
 
 #include "dcp/DcpInspector.h"
 #include "report/ComplianceReport.h"
+#include "report/ReportLocation.h"
 #include "ui/DlgCheckLable.h"
 #include "ui/LabelFit.h"
 #include "ui_FormUdiskCheck.h"
@@ -79,8 +80,7 @@ void FormUdiskCheck::on_btnReport_clicked()
         for (int column = 0; column < model->columnCount(); ++column)
             cellTexts << model->index(row, column).data(Qt::DisplayRole).toString();
     }
-    const QString path =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/VetMasterReport.pdf");
+    const QString path = reportFilePath();
     // A report that could not be written is not offered to the viewer: it would show an
     // earlier run's file or nothing at all.
     if (writeReport(path))
