@@ -1,5 +1,7 @@
 #include "report/FontSetup.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFont>
 #include <QFontDatabase>
 
@@ -44,6 +46,21 @@ const Request kRequests[] = {{"黑体", "SimHei", false},
                              {"Agency FB", nullptr, false},
                              {"宋体", "SimSun", true},
                              {"新宋体", "NSimSun", true}};
+
+#ifdef Q_OS_WIN
+// The offscreen platform, which the command-line checker and the tests paint with, reads fonts
+// from a folder of its own (next to Qt's libraries by default) instead of asking the system: on
+// Windows it is pointed at the system's font folder before anything asks for a font.
+void useWindowsFontFolder()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR"))
+        return;
+    const QString windows = qEnvironmentVariable("SystemRoot", qEnvironmentVariable("windir"));
+    if (!windows.isEmpty())
+        qputenv("QT_QPA_FONTDIR", QDir(windows).filePath(QStringLiteral("Fonts")).toLocal8Bit());
+}
+Q_COREAPP_STARTUP_FUNCTION(useWindowsFontFolder)
+#endif
 } // namespace
 
 QStringList cjkSubstitutes(const QString &family, const QStringList &installed,

@@ -189,6 +189,11 @@ void TestDiscovery::findMaster()
     QFETCH(int, message);
     if (words.contains(QLatin1String("corpus=")) && corpusDir().isEmpty())
         QSKIP("the DCP corpus is not available");
+#ifdef Q_OS_WIN
+    // QFile::link makes a shortcut file there, not a folder link.
+    if (words.contains(QRegularExpression(QStringLiteral("\\b(corpus|link|cycle)\\b"))))
+        QSKIP("needs folder links, which the test makes on Linux only");
+#endif
     buildDisk(words);
     DcpInspector probe;
     QCOMPARE(probe.loadMaster(disk()), code);

@@ -167,6 +167,7 @@ rm -f "$zip"
 say "made $zip ($(du -h "$zip" | cut -f1))"
 
 installer=$root/dist/Tavimor-$version-x64-setup.exe
-makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$stage/tavimor-$version" \
+version4=$(echo "$version.0.0.0" | cut -d. -f1-4) # Windows version resources have four parts
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DVERSION4="$version4" -DSTAGE="$stage/tavimor-$version" \
     -DOUTFILE="$installer" "$root/packaging/tavimor.nsi"
 say "made $installer ($(du -h "$installer" | cut -f1))"
