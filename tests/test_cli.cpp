@@ -19,13 +19,16 @@ struct Cli
     QStringList results; // of the JSON rows
 };
 
-// "@" stands for the temporary folder, which is also the working directory.
+// "@" stands for the temporary folder, which is also the working directory. The leading
+// arguments (a program for Wine to run) are passed as they are.
 Cli run(const QTemporaryDir &dir, QString arguments,
-        const QString &program = QStringLiteral(TAVIMOR_CHECK_EXECUTABLE))
+        const QString &program = QStringLiteral(TAVIMOR_CHECK_EXECUTABLE),
+        const QStringList &leading = {})
 {
     QProcess process;
     process.setWorkingDirectory(dir.path());
-    process.start(program, arguments.replace(QLatin1Char('@'), dir.path()).split(QLatin1Char(' ')));
+    process.start(
+        program, leading + arguments.replace(QLatin1Char('@'), dir.path()).split(QLatin1Char(' ')));
     const bool ended =
         process.waitForFinished(300000) && process.exitStatus() == QProcess::NormalExit;
     Cli cli{ended ? process.exitCode() : -1, QString::fromUtf8(process.readAllStandardOutput()),
@@ -184,7 +187,7 @@ void TestCli::sameOnWindows_data()
     QTest::addColumn<QString>("layout"); // Interop, root (the master at the disk root),
                                          // folder (a Chinese folder name), reels, and flaws
     const QString json = u8("--json --master @/disk"), go = json + u8(" --labels @/l.ini");
-    QTest::newRow("pass, hashed") << u8("hash") << go << u8("");
+    QTest::newRow("pass, hashed, report") << u8("hash") << go + u8(" --report @/r.pdf") << u8("");
     QTest::newRow("hash mismatch") << u8("hash wrong") << go << u8("");
     QTest::newRow("refused label") << u8("filmName=") << go << u8("");
     QTest::newRow("USB2.0") << u8("diskInterface=USB2.0") << go << u8("");
@@ -233,8 +236,8 @@ void TestCli::sameOnWindows()
     // The Windows program is given Windows paths: the temporary folder through Wine's Z: drive.
     const QString windowsDir = u8("Z:") + QDir::toNativeSeparators(dir.path());
     QString windowsArgs = args;
-    windowsArgs.replace(u8("@/"), windowsDir + QLatin1Char('\\'));
-    const Cli windows = run(dir, windowsProgram + QLatin1Char(' ') + windowsArgs, wine);
+    windowsArgs.replace(u8("r.pdf"), u8("w.pdf")).replace(u8("@/"), windowsDir + QLatin1Char('\\'));
+    const Cli windows = run(dir, windowsArgs, wine, {windowsProgram});
 
     QVERIFY2(here.status >= 0 && !here.json.isEmpty(), qPrintable(here.err));
     QVERIFY2(windows.status == here.status, qPrintable(windows.err));
@@ -245,6 +248,26 @@ void TestCli::sameOnWindows()
         fromWindows[u8("warning")] =
             QDir::fromNativeSeparators(QString(warning).replace(windowsDir, dir.path()));
     QCOMPARE(fromWindows, here.json);
+
+    // Both reports hold the same text in the same order, the Chinese title included: the fonts
+    // found on each system have every character, and text can be extracted from them.
+    if (!args.contains(u8("--report")))
+        return;
+    const QString pdftotext = QStandardPaths::findExecutable(u8("pdftotext"));
+    const QString pdffonts = QStandardPaths::findExecutable(u8("pdffonts"));
+    if (pdftotext.isEmpty() || pdffonts.isEmpty())
+        QSKIP("pdftotext and pdffonts (poppler-utils) are needed to read the reports back");
+    const QString linuxText = run(dir, u8("-raw @/r.pdf -"), pdftotext).out;
+    const QString windowsText = run(dir, u8("-raw @/w.pdf -"), pdftotext).out;
+    QVERIFY2(windowsText.contains(u8("数字电影送审母版(DCP)符合性检测报告")),
+             qPrintable(windowsText));
+    QCOMPARE(windowsText.simplified(), linuxText.simplified());
+    // Every font embedded: the emb column of each font line below the two header lines.
+    const QStringList fonts = run(dir, u8("@/w.pdf"), pdffonts).out.split(QLatin1Char('\n'));
+    const int emb = fonts.constFirst().indexOf(u8(" emb ")) + 1;
+    QVERIFY2(emb > 0 && fonts.size() > 3, qPrintable(fonts.join(QLatin1Char('\n'))));
+    for (const QString &line : fonts.mid(2, fonts.size() - 3))
+        QVERIFY2(line.mid(emb, 3) == u8("yes"), qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
