@@ -1,6 +1,7 @@
 ; The Windows installer. tools/build-windows.sh runs makensis with
 ;   -DVERSION=<x.y> -DVERSION4=<x.y.z.w> -DSTAGE=<installed files> -DOUTFILE=<setup.exe>
-Unicode true
+; A 64-bit installer: the programs are 64-bit, and it runs where they run.
+Target amd64-unicode
 !ifndef VERSION | VERSION4 | STAGE | OUTFILE
     !error "VERSION, VERSION4, STAGE and OUTFILE must be defined"
 !endif

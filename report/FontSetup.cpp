@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
+#include <QGuiApplication>
 
 namespace {
 // Candidates in order of preference. The first choices have Simplified Chinese glyph shapes and a
@@ -49,17 +50,25 @@ const Request kRequests[] = {{"黑体", "SimHei", false},
 
 #ifdef Q_OS_WIN
 // The offscreen platform, which the command-line checker and the tests paint with, reads fonts
-// from a folder of its own (next to Qt's libraries by default) instead of asking the system: on
-// Windows it is pointed at the system's font folder before anything asks for a font.
-void useWindowsFontFolder()
+// from a folder of its own (next to Qt's libraries by default) instead of asking the system, and
+// its default family "Helvetica" is not a Windows font: a missing family would fall back to the
+// first font found, a bitmap Courier under Wine. On Windows it is pointed at the system's font
+// folder and given the system's interface fonts before anything asks for a font.
+void prepareOffscreenFonts()
 {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR"))
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         return;
-    const QString windows = qEnvironmentVariable("SystemRoot", qEnvironmentVariable("windir"));
-    if (!windows.isEmpty())
-        qputenv("QT_QPA_FONTDIR", QDir(windows).filePath(QStringLiteral("Fonts")).toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR")) {
+        const QString windows = qEnvironmentVariable("SystemRoot", qEnvironmentVariable("windir"));
+        if (!windows.isEmpty())
+            qputenv("QT_QPA_FONTDIR",
+                    QDir(windows).filePath(QStringLiteral("Fonts")).toLocal8Bit());
+    }
+    QFont::insertSubstitutions(QStringLiteral("Helvetica"),
+                               {QStringLiteral("Segoe UI"), QStringLiteral("Tahoma"),
+                                QStringLiteral("Arial"), QStringLiteral("Microsoft YaHei")});
 }
-Q_COREAPP_STARTUP_FUNCTION(useWindowsFontFolder)
+Q_COREAPP_STARTUP_FUNCTION(prepareOffscreenFonts)
 #endif
 } // namespace
 
