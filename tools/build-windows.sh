@@ -80,39 +80,33 @@ restore_qt_from_cache() {
     rmdir "$unpack"
 }
 
-# A sources file of our own with deb-src lines for the mirrors apt already uses.
+# Source packages from the mirrors apt already uses, in sources files of our own: each entry
+# that fetches binary packages is copied with the source type, its options (keys) kept.
 enable_deb_src() {
-    local list=/etc/apt/sources.list.d/tavimor-deb-src.list line
-    [ -f "$list" ] && return 0
-    local lines=()
-    if [ -f /etc/apt/sources.list ]; then
-        while read -r line; do
-            lines+=("deb-src ${line#deb }")
-        done < <(grep -E '^deb\s' /etc/apt/sources.list || true)
-    fi
-    local file uris suites components
+    local list=/etc/apt/sources.list.d/tavimor-deb-src.list
+    local deb822=/etc/apt/sources.list.d/tavimor-deb-src.sources
+    [ -f "$list" ] || [ -f "$deb822" ] && return 0
+    local lines stanzas file
+    lines=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+        sed -n 's/^deb\(\s\)/deb-src\1/p' || true)
+    stanzas=
     for file in /etc/apt/sources.list.d/*.sources; do
         [ -f "$file" ] || continue
-        # deb822 stanzas: one line per stanza that lists deb.
-        while IFS='|' read -r uris suites components; do
-            local uri
-            for uri in $uris; do lines+=("deb-src $uri $suites $components"); done
-        done < <(awk -v RS= -F'\n' '/(^|\n)Types:[^\n]*deb([ \t\n]|$)/ {
-                     u = s = c = ""
-                     for (i = 1; i <= NF; i++) {
-                         if ($i ~ /^URIs:/) u = substr($i, 6)
-                         if ($i ~ /^Suites:/) s = substr($i, 8)
-                         if ($i ~ /^Components:/) c = substr($i, 12)
-                     }
-                     n = split(s, suite, " ")
-                     for (k = 1; k <= n; k++) print u "|" suite[k] "|" c
-                 }' "$file")
+        stanzas+=$(awk -v RS= -v ORS='\n\n' '/(^|\n)Types:[^\n]*deb([ \t]|\n|$)/ {
+                       sub(/(^|\n)Types:[^\n]*/, "\nTypes: deb-src"); sub(/^\n/, ""); print
+                   }' "$file")
     done
-    [ ${#lines[@]} -gt 0 ] || fail "no Debian mirror found in the apt sources"
-    say "enabling source packages in $list"
+    [ -n "$lines$stanzas" ] || fail "no Debian mirror found in the apt sources"
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    printf '%s\n' "${lines[@]}" | "${sudo[@]}" tee "$list" >/dev/null
+    if [ -n "$lines" ]; then
+        say "enabling source packages in $list"
+        printf '%s\n' "$lines" | "${sudo[@]}" tee "$list" >/dev/null
+    fi
+    if [ -n "$stanzas" ]; then
+        say "enabling source packages in $deb822"
+        printf '%s\n' "$stanzas" | "${sudo[@]}" tee "$deb822" >/dev/null
+    fi
     "${sudo[@]}" apt-get update -qq
 }
 
@@ -122,7 +116,15 @@ build_qt() {
     local work
     work=$(mktemp -d "${TMPDIR:-/tmp}/tavimor-qt.XXXXXX")
     say "building Qt $qt_version for mingw in $work (configure about 4 min, build about 27 min)"
+    # Qt's mkspec calls x86_64-w64-mingw32-g++, which may be the win32-thread compiler: the
+    # posix-thread one stands in for it on this build's PATH.
+    mkdir -p "$work/bin"
+    local tool
+    for tool in gcc g++ c++; do
+        ln -s "/usr/bin/x86_64-w64-mingw32-$tool-posix" "$work/bin/x86_64-w64-mingw32-$tool"
+    done
     (
+        export PATH=$work/bin:$PATH
         cd "$work"
         apt-get source -qq "$qt_source_package=$qt_version"
         cd "$qt_source_package"-*/
@@ -150,6 +152,7 @@ cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_PREFIX_PATH="$qt_prefix" \
     -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
     -DTAVIMOR_BUILD_BENCHMARKS=OFF
 cmake --build "$build" -j"$jobs"
 

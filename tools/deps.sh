@@ -9,7 +9,7 @@ packages=(build-essential cmake ninja-build pkg-config qtbase5-dev libssl-dev li
 case "$purpose" in
     run) ;;
     test) packages+=(poppler-utils openssl) ;;
-    ci) packages+=(poppler-utils openssl g++-mingw-w64-x86-64 clang-format) ;;
+    ci) packages+=(poppler-utils openssl clang-format) ;;
     *) echo "usage: $0 [run|test|ci]" >&2; exit 2 ;;
 esac
 

@@ -156,11 +156,8 @@ if wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavi
 fi
 find "$c" -path "$c/users/*/Temp" -prune -o -path "$c/windows/temp" -prune -o -print |
     sort > "$out/after-uninstall.txt"
-# Wine writes some files of its own when programs run (fonts cache, shell folders); nothing of
-# Tavimor's may remain.
-if comm -13 "$out/before-install.txt" "$out/after-uninstall.txt" | grep -i tavimor; then
-    fail "files left behind after uninstalling"
-fi
+left=$(comm -13 "$out/before-install.txt" "$out/after-uninstall.txt")
+[ -z "$left" ] || fail "files left behind after uninstalling: $left"
 lap "uninstalling"
 wineserver -k || true
 
