@@ -39,7 +39,7 @@ if(ICOTOOL_EXECUTABLE)
         set(png ${CMAKE_BINARY_DIR}/icons/${size}x${size}/tavimor.png)
         add_custom_command(OUTPUT ${png}
             COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/icons/${size}x${size}
-            COMMAND ${ICOTOOL_EXECUTABLE} -x --width=${size} --height=${size} --bit-depth=32
+            COMMAND ${ICOTOOL_EXECUTABLE} -x --width=${size} --height=${size}
                     -o ${png} ${CMAKE_SOURCE_DIR}/resources/logo.ico
             DEPENDS ${CMAKE_SOURCE_DIR}/resources/logo.ico VERBATIM)
         list(APPEND iconOutputs ${png})
@@ -64,7 +64,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tavimor developers <tavimor@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
 # Qt, OpenSSL and libblkid come from dpkg-shlibdeps; the CJK fonts the windows and the report ask
 # for by name are found through fontconfig and need a package of their own.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

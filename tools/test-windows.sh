@@ -32,7 +32,7 @@ lap_start=$started
 
 # --- Packages --------------------------------------------------------------------------------
 packages=(wine wine64 fonts-wine xvfb xauth xdotool imagemagick poppler-utils fonts-wqy-zenhei
-          cmake ninja-build)
+          cmake ninja-build icoutils binutils-mingw-w64-x86-64)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -54,6 +54,23 @@ installer=$root/dist/Tavimor-$version-x64-setup.exe
 
 rm -rf "$out"
 mkdir -p "$out"
+
+# --- 0. The programs themselves ------------------------------------------------------------------
+# A windowed and a console program, each with icon and version resources, needing no DLL beyond
+# the system's (the compiler's runtime is linked in).
+check_program() {
+    local exe=$1 subsystem=$2 dlls
+    x86_64-w64-mingw32-objdump -p "$exe" | grep -q "^Subsystem.*($subsystem)" ||
+        fail "$exe is not a $subsystem program"
+    wrestool -l "$exe" | grep -q "type=version" || fail "$exe has no version information"
+    wrestool -l "$exe" | grep -q "type=group_icon" || fail "$exe has no icon"
+    dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
+    if echo "$dlls" | grep -Eiq 'libstdc|libgcc|winpthread|^Qt5'; then
+        fail "$exe needs DLLs that Windows does not have: $(echo $dlls)"
+    fi
+}
+check_program "$build/app/tavimor.exe" "Windows GUI"
+check_program "$build/cli/tavimor-check.exe" "Windows CUI"
 export WINEDEBUG=-all
 # No Mono or Gecko install prompts in a new prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
