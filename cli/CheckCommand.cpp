@@ -196,6 +196,7 @@ int CheckCommand::execute(const Options &options)
 
     ConsoleFrontEnd frontEnd(labels.get(), stderrIsTerminal());
     CheckRun run(gDcpInspector, frontEnd);
+    gDcpInspector.stopRequested = [this] { return m_interrupts.wasInterrupted(); };
     if (!options.masterFolder.isEmpty())
         run.setMasterFolder(options.masterFolder);
 

@@ -119,8 +119,13 @@ bool CheckRun::runCarrierAndPackingChecks()
         m_inspector.removableDrives = {folderAsDriveRoot(m_masterFolder)};
     }
 
-    if (!m_inspector.findMaster(message))
+    if (!m_inspector.findMaster(message)) {
+        if (m_inspector.stopRequested && m_inspector.stopRequested()) {
+            endRun(false); // stopped by the operator: no verdict, so no warning and no cell
+            return false;
+        }
         return stop(CheckRow::DcpAndKdm, message);
+    }
     pass(CheckRow::DcpAndKdm);
 
     if (!m_inspector.checkDcpName(message))

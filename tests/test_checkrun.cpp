@@ -332,6 +332,8 @@ void TestCheckRun::verdicts_data()
     add("folder check", "-P-P--PPPPPPPPPPPPPPPPPPPPPPP", "",
         [](Env &e) { e.folder = e.kdm.folder = QStringLiteral("DCP"); });
     add("dialog closed", "..P.PPPPPPPPPPPPPPPPPPPPPPPPP", "", [](Env &e) { e.accept = false; });
+    add("stopped during discovery", "..P.PP", "",
+        [](Env &e) { e.inspector.stopRequested = [] { return true; }; });
     add("no disk", "..F", "未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!",
         [](Env &e) { e.volumes.volumes.clear(); });
     add("exFAT", "..P.F",
