@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Windows volume layer with the MinGW cross compiler, so the Windows-only sources
+# Builds the Windows volume layer and file identity with the MinGW cross compiler, so the Windows-only sources
 # cannot rot unseen on Linux builds. Needs g++-mingw-w64-x86-64 (and qtbase5-dev for the adapter).
 set -euo pipefail
 
@@ -45,6 +45,10 @@ if [ -n "$qtHeaders" ] && [ -d "$qtHeaders/QtCore" ]; then
     "$compiler" "${flags[@]}" -Wno-attributes -fsyntax-only -DQT_NO_CAST_FROM_ASCII \
         -DQT_USE_QSTRINGBUILDER -I"$qtHeaders" -I"$qtHeaders/QtCore" \
         "$root/platform/win/WindowsVolumeService.cpp"
+    echo "mingw-check: syntax of platform/win/FileIdentity_win.cpp"
+    "$compiler" "${flags[@]}" -Wno-attributes -fsyntax-only -DQT_NO_CAST_FROM_ASCII \
+        -DQT_USE_QSTRINGBUILDER -I"$qtHeaders" -I"$qtHeaders/QtCore" \
+        "$root/platform/win/FileIdentity_win.cpp"
 else
     echo "mingw-check: Qt headers not found, adapter not checked" >&2
     exit 1
