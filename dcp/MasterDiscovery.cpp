@@ -5,7 +5,6 @@
 #include "dcp/RunEnvironment.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -268,6 +267,7 @@ bool DcpInspector::scanKdms(const QString &driveRoot)
     });
     return walked && found;
 }
+
 bool DcpInspector::selectKdm()
 {
     const QStringList certs = approvedCertificates();
