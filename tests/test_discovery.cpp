@@ -243,6 +243,8 @@ void TestDiscovery::findMaster_data()
     QTest::newRow("KDM expires tomorrow, not yet valid")
         << "kdm after=2023-02-02T00:00:00+08:00 before=2099-01-01T00:00:00+08:00" << 0 << 0;
     QTest::newRow("KDM outside the master") << "kdm kdmFolder=keys/hall1" << 0 << 0;
+    QTest::newRow("KDM in a hidden folder") << "kdm kdmFolder=.keys" << -7 << 8;
+    QTest::newRow("master in a hidden folder") << "folder=.trash/DCP" << -1 << 2;
     QTest::newRow("certificate of another device") << "kdm cert=CN=OTHER" << -9 << 8;
     QTest::newRow("approved name only in the signer chain")
         << "kdm recipient=CN=SM.OTHER-SERVER" << -9 << 8;
