@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Windows volume layer and file identity with the MinGW cross compiler, so the Windows-only sources
+# Builds the Windows volume layer with the MinGW cross compiler, so the Windows-only sources
 # cannot rot unseen on Linux builds. Needs g++-mingw-w64-x86-64 (and qtbase5-dev for the adapter).
 set -euo pipefail
 
@@ -40,15 +40,13 @@ if [ -z "$qtHeaders" ] && [ -d /usr/include/x86_64-linux-gnu/qt5 ]; then
     qtHeaders=/usr/include/x86_64-linux-gnu/qt5
 fi
 if [ -n "$qtHeaders" ] && [ -d "$qtHeaders/QtCore" ]; then
-    echo "mingw-check: syntax of platform/win/WindowsVolumeService.cpp"
     # Host headers carry Linux export attributes that MinGW warns about; nothing else may warn.
-    "$compiler" "${flags[@]}" -Wno-attributes -fsyntax-only -DQT_NO_CAST_FROM_ASCII \
-        -DQT_USE_QSTRINGBUILDER -I"$qtHeaders" -I"$qtHeaders/QtCore" \
-        "$root/platform/win/WindowsVolumeService.cpp"
-    echo "mingw-check: syntax of platform/win/FileIdentity_win.cpp"
-    "$compiler" "${flags[@]}" -Wno-attributes -fsyntax-only -DQT_NO_CAST_FROM_ASCII \
-        -DQT_USE_QSTRINGBUILDER -I"$qtHeaders" -I"$qtHeaders/QtCore" \
-        "$root/platform/win/FileIdentity_win.cpp"
+    for source in WindowsVolumeService.cpp FileIdentity_win.cpp FileReader_win.cpp; do
+        echo "mingw-check: syntax of platform/win/$source"
+        "$compiler" "${flags[@]}" -Wno-attributes -fsyntax-only -DQT_NO_CAST_FROM_ASCII \
+            -DQT_USE_QSTRINGBUILDER -I"$qtHeaders" -I"$qtHeaders/QtCore" \
+            "$root/platform/win/$source"
+    done
 else
     echo "mingw-check: Qt headers not found, adapter not checked" >&2
     exit 1

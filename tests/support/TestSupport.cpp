@@ -2,8 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
-#include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 QString corpusDir()
@@ -12,23 +13,28 @@ QString corpusDir()
     return dir.exists() ? dir.absolutePath() : QString();
 }
 
-bool clearPermissions(const QString &path)
+Unreadable::Unreadable(const QString &path) : m_path(QFile::encodeName(path))
 {
-    return QFile::setPermissions(path, QFileDevice::Permissions());
-}
-
-DropFileAccess::DropFileAccess()
-{
-    // The file-system user is per thread and, unlike the effective user, leaves signals and the
-    // other threads alone. Leaving user 0 also drops the capability to override permissions.
-    if (::geteuid() == 0) {
-        ::setfsuid(65534);
-        m_dropped = true;
+    ::chmod(m_path.constData(), 0);
+    if (::geteuid() != 0)
+        return;
+    for (QDir dir = QFileInfo(path).dir(); !dir.isRoot(); dir.cdUp()) {
+        const QByteArray folder = QFile::encodeName(dir.path());
+        struct stat info;
+        if (::stat(folder.constData(), &info) == 0 && !(info.st_mode & S_IXOTH)) {
+            ::chmod(folder.constData(), info.st_mode | S_IXOTH);
+            m_opened.append({folder, info.st_mode});
+        }
     }
+    // The group too: root's group would otherwise select the folders' group bits.
+    m_dropped = ::setegid(65534) == 0 && ::seteuid(65534) == 0;
 }
 
-DropFileAccess::~DropFileAccess()
+Unreadable::~Unreadable()
 {
-    if (m_dropped)
-        ::setfsuid(0);
+    if (m_dropped && (::seteuid(0) != 0 || ::setegid(0) != 0))
+        qFatal("cannot take root back");
+    for (const auto &folder : qAsConst(m_opened))
+        ::chmod(folder.first.constData(), static_cast<mode_t>(folder.second));
+    ::chmod(m_path.constData(), 0644);
 }

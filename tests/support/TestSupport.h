@@ -1,24 +1,26 @@
 #pragma once
 
+#include <QByteArray>
+#include <QPair>
 #include <QString>
+#include <QVector>
 
 // Where the shared corpus of documents written by other tools lives; empty when absent.
 QString corpusDir();
 
-// Clears a file's permission bits. Root reads such a file all the same, so code that must meet
-// a read error runs while a DropFileAccess lives: in a process running as root it checks file
-// access as the user "nobody", on this thread only. A test then tries the file itself and skips
-// where it stays readable.
-bool clearPermissions(const QString &path);
-
-class DropFileAccess
+// Makes a file unreadable for this process: mode 000, and for root, whom modes do not stop, an
+// unprivileged effective user until the object goes. The folders above the file are opened for
+// searching meanwhile, so that only the file itself is out of reach.
+class Unreadable
 {
 public:
-    DropFileAccess();
-    ~DropFileAccess();
-    DropFileAccess(const DropFileAccess &) = delete;
-    DropFileAccess &operator=(const DropFileAccess &) = delete;
+    explicit Unreadable(const QString &path);
+    ~Unreadable();
+    Unreadable(const Unreadable &) = delete;
+    Unreadable &operator=(const Unreadable &) = delete;
 
 private:
+    QByteArray m_path;
+    QVector<QPair<QByteArray, unsigned>> m_opened; // folders and their modes before
     bool m_dropped = false;
 };
