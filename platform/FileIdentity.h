@@ -5,7 +5,7 @@
 
 // Which object on which volume a path leads to, links followed. Two paths with the same identity
 // reach the same folder, however many links lie between, so a walk keyed by it enters every real
-// folder once. One implementation per system (FileIdentity_linux.cpp, FileIdentity_win.cpp).
+// folder once.
 struct FileIdentity
 {
     bool valid = false; // false: the path could not be reached
@@ -20,6 +20,10 @@ struct FileIdentity
 };
 
 FileIdentity fileIdentity(const QString &path);
+
+// Whether the path itself (not what it leads to) is a symbolic link or another reparse point.
+// One implementation per system.
+bool isLinkItself(const QString &path);
 
 inline uint qHash(const FileIdentity &id, uint seed = 0)
 {
