@@ -5,6 +5,7 @@
 #include "report/FontSetup.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -272,19 +273,25 @@ Qt::CaseSensitivity pathCase()
 #endif
 }
 
-// The path with links and ".." resolved; an absent file through its folder. Empty when even the
-// folder does not exist.
+// The path as the file system resolves it, links and ".." included; an absent file through its
+// folder. The folder is resolved as written, not cleaned first: after a link, ".." leads to the
+// parent of the link's target. Empty when even the folder does not exist.
 QString resolvedPath(const QString &path)
 {
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
     if (!canonical.isEmpty())
         return canonical;
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    if (folder.isEmpty())
+    const QString written = QDir::fromNativeSeparators(path);
+    const int slash = written.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash < 0    ? QStringLiteral(".")
+                           : slash == 0 ? QStringLiteral("/")
+                                        : written.left(slash);
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    if (canonicalFolder.isEmpty())
         return QString();
-    const QString separator = folder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
-    return folder + separator + info.fileName();
+    const QString separator =
+        canonicalFolder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
+    return canonicalFolder + separator + written.mid(slash + 1);
 }
 
 bool isSameOrInside(const QString &path, const QString &folder)
@@ -377,7 +384,8 @@ bool writeComplianceReport(const QString &path, const QStringList &cellTexts,
     }
     installCjkFontSubstitutions();
 
-    QSaveFile file(path);
+    // Written where it was judged to go.
+    QSaveFile file(resolvedPath(path));
     if (!file.open(QIODevice::WriteOnly)) {
         message = failure(path, file.errorString());
         return false;

@@ -288,7 +288,7 @@ private slots:
         } else if (what == QLatin1String("viaLink")) {
             inspector.removableDrives = {at("disk") + QLatin1Char('/')};
             QVERIFY(QFile::link(at("disk/DCP"), at("dcp")));
-            path = at("dcp/../dcp/report.pdf");
+            path = at("dcp/../report.pdf"); // the disk's root, not the work folder
         } else if (what == QLatin1String("masterFolder")) {
             guard.masterRoots << at("disk/DCP");
             path = at("disk/DCP/report.pdf");
