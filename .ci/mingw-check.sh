@@ -45,6 +45,10 @@ if [ -n "$qtHeaders" ] && [ -d "$qtHeaders/QtCore" ]; then
     "$compiler" "${flags[@]}" -Wno-attributes -fsyntax-only -DQT_NO_CAST_FROM_ASCII \
         -DQT_USE_QSTRINGBUILDER -I"$qtHeaders" -I"$qtHeaders/QtCore" \
         "$root/platform/win/WindowsVolumeService.cpp"
+    echo "mingw-check: syntax of platform/win/FileReader_win.cpp"
+    "$compiler" "${flags[@]}" -Wno-attributes -fsyntax-only -DQT_NO_CAST_FROM_ASCII \
+        -DQT_USE_QSTRINGBUILDER -I"$qtHeaders" -I"$qtHeaders/QtCore" \
+        "$root/platform/win/FileReader_win.cpp"
 else
     echo "mingw-check: Qt headers not found, adapter not checked" >&2
     exit 1

@@ -1,6 +1,7 @@
 #include "run/CheckRun.h"
 
 #include "dcp/DcpInspector.h"
+#include "dcp/FileProblems.h"
 #include "dcp/InputFiles.h"
 #include "dcp/RunEnvironment.h"
 #include "run/HashThread.h"
@@ -83,7 +84,11 @@ void CheckRun::start()
     const int hashCheck =
         settings ? settings->value(QStringLiteral("hash/check")).toInt(&isNumber) : 0;
     if (!isNumber || hashCheck == 0) {
-        OnMsgSignal(QStringLiteral("OK"));
+        // Nothing was hashed, so nothing may certify that the digests agree: the row is not
+        // judged, and the run goes on as it would after a passing hash check.
+        notApplicable(CheckRow::Hash);
+        finishCheckRun();
+        m_frontEnd.setBusy(false);
         return;
     }
     startHashing();
@@ -187,6 +192,7 @@ void CheckRun::startHashing()
     }
 
     auto *worker = new HashThread(paths, hashes);
+    worker->setChunkHook(m_chunkHook);
     m_worker = worker;
     connect(worker, &HashThread::MsgSignal, this, &CheckRun::OnMsgSignal);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
@@ -202,7 +208,7 @@ void CheckRun::OnMsgSignal(QString strSign)
         pass(CheckRow::Hash);
         finishCheckRun();
     } else if (strSign == QLatin1String("ERR")) {
-        fail(CheckRow::Hash, hashMismatchMessage());
+        fail(CheckRow::Hash, hashFailureMessage());
         endRun(false);
     } else {
         m_frontEnd.writeResult(CheckRow::Hash, CellKind::Progress, strSign);
@@ -308,6 +314,28 @@ void CheckRun::stopWorker()
         m_frontEnd.setBusy(false);
         endRun(false);
     }
+}
+
+QString CheckRun::hashFailureMessage() const
+{
+    // A disk that cannot be read, or a file changed under the check, is not a badly made
+    // package: the operator is told which file and why, not to remake the package.
+    const HashFailure failure = m_worker ? m_worker->failure() : HashFailure();
+    switch (failure.kind) {
+    case HashFailure::Unreadable:
+        return unreadableFileMessage(failure.path, failure.reason);
+    case HashFailure::Changed:
+        return changedFileMessage(failure.path);
+    case HashFailure::None:
+    case HashFailure::Mismatch:
+        break;
+    }
+    return hashMismatchMessage();
+}
+
+void CheckRun::setHashChunkHook(std::function<void(int, qint64)> hook)
+{
+    m_chunkHook = std::move(hook);
 }
 
 HashThread *CheckRun::worker() const

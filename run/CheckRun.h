@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class DcpInspector;
 class HashThread;
 
@@ -58,6 +60,8 @@ public:
     bool isHashing() const;
     // The worker of the current run while it exists (finished workers release themselves).
     HashThread *worker() const;
+    // For tests: handed to every worker this run starts (see HashThread::setChunkHook).
+    void setHashChunkHook(std::function<void(int fileIndex, qint64 fileBytesDone)> hook);
 
 public slots:
     void OnMsgSignal(QString strSign);
@@ -72,11 +76,13 @@ private:
     void beginRun();
     void startHashing();
     bool haltWorker();
+    QString hashFailureMessage() const;
 
     DcpInspector &m_inspector;
     CheckRunFrontEnd &m_frontEnd;
     QString m_masterFolder;
     QPointer<HashThread> m_worker;
+    std::function<void(int, qint64)> m_chunkHook;
     bool m_running = false;
     // While start() or OnMsgSignal is on the stack the end of the run is reported when it
     // returns, after its last setBusy.

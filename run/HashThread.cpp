@@ -1,16 +1,13 @@
 #include "run/HashThread.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/FileReader.h"
+
+#include <QMutexLocker>
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <memory>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#endif
 
 namespace {
 struct DigestContextDeleter
@@ -28,19 +25,8 @@ struct ThreadStateRelease
 // A missing file counts as 0 bytes, so that the run reaches it and reports it.
 qint64 fileSize(const QString &path)
 {
-    return QFileInfo(path).size();
-}
-
-// The reads are strictly sequential; telling the kernel lets it read ahead further.
-void adviseSequential(QFile &file)
-{
-#if defined(Q_OS_UNIX) && defined(POSIX_FADV_SEQUENTIAL)
-    const int fd = file.handle();
-    if (fd >= 0)
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#else
-    Q_UNUSED(file)
-#endif
+    const FileState state = FileReader::stateAt(path);
+    return state.status == FileState::Present ? state.size : 0;
 }
 
 // Bytes asked of the kernel per read: some hundred chunks, which are then taken from the
@@ -97,6 +83,22 @@ HashThread::HashThread(const QStringList &filePaths, const QStringList &expected
 
 HashThread::~HashThread() = default;
 
+HashFailure HashThread::failure() const
+{
+    QMutexLocker lock(&failureLock);
+    return lastFailure;
+}
+
+void HashThread::fail(HashFailure failure)
+{
+    {
+        QMutexLocker lock(&failureLock);
+        lastFailure = std::move(failure);
+    }
+    if (!isInterruptionRequested())
+        emit MsgSignal(QStringLiteral("ERR"));
+}
+
 void HashThread::run()
 {
     const ThreadStateRelease release;
@@ -120,17 +122,35 @@ void HashThread::run()
     for (int i = 0; i < filePaths.size(); ++i) {
         if (isInterruptionRequested())
             return;
-        qint64 remaining = fileSize(filePaths.at(i));
-        QFile file(filePaths.at(i));
-        if (!context || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            if (!isInterruptionRequested())
-                emit MsgSignal(QStringLiteral("ERR"));
-            return;
-        }
-        adviseSequential(file);
+        const QString &path = filePaths.at(i);
+        const auto failWith = [&](HashFailure::Kind kind, const QString &reason = QString()) {
+            HashFailure failure;
+            failure.kind = kind;
+            failure.path = path;
+            failure.reason = reason;
+            fail(failure);
+        };
+
+        // The size to hash is taken before opening; the open file must be the one measured.
+        const FileState before = FileReader::stateAt(path);
+        if (before.status == FileState::Absent)
+            return failWith(HashFailure::Changed, before.reason);
+        if (before.status == FileState::Error)
+            return failWith(HashFailure::Unreadable, before.reason);
+        FileReader file;
+        if (!file.open(path))
+            return failWith(file.absent() ? HashFailure::Changed : HashFailure::Unreadable,
+                            file.errorString());
+        if (!context)
+            return failWith(HashFailure::Unreadable, QStringLiteral("SHA-1 unavailable"));
+        const FileState opened = file.state();
+        if (!opened.isUnchanged(before))
+            return failWith(HashFailure::Changed);
         EVP_DigestInit_ex(context.get(), EVP_sha1(), nullptr);
 
         // The chunks are taken from the buffer; what it holds is read ahead of them.
+        qint64 remaining = before.size;
+        qint64 fileDone = 0;
         qint64 held = 0;
         qint64 taken = 0;
         while (remaining > 0) {
@@ -139,20 +159,34 @@ void HashThread::run()
             if (taken == held) {
                 held = file.read(buffer->bytes, qMin(remaining, kReadSize));
                 taken = 0;
-                if (held <= 0)
-                    break;
+                if (held < 0)
+                    return failWith(HashFailure::Unreadable, file.errorString());
+                if (held == 0) // shorter than when it was opened: cut while being hashed
+                    return failWith(HashFailure::Changed);
             }
             const char *chunk = buffer->bytes + taken;
             const qint64 n = qMin(held - taken, kChunkSize);
             taken += n;
             done += n;
+            fileDone += n;
             remaining -= n;
             EVP_DigestUpdate(context.get(), chunk, static_cast<size_t>(n));
 
             if (progress.changed(total > 0 ? done * 100.0 / total : 100.0))
                 emit MsgSignal(progress.current());
+            if (chunkHook)
+                chunkHook(i, fileDone);
         }
+
+        // The digest stands for the file only if nothing wrote to it, and its path still names
+        // it, now that the last byte is read.
+        const FileState after = file.state();
+        const FileState atPath = FileReader::stateAt(path);
         file.close();
+        if (atPath.status == FileState::Error)
+            return failWith(HashFailure::Unreadable, atPath.reason);
+        if (!after.isUnchanged(opened) || !atPath.isUnchanged(opened))
+            return failWith(HashFailure::Changed);
 
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned int digestLength = 0;
@@ -163,8 +197,12 @@ void HashThread::run()
         if (isInterruptionRequested())
             return;
         if (actual != expectedHashes.value(i)) {
-            emit MsgSignal(QStringLiteral("ERR"));
-            return;
+            HashFailure failure;
+            failure.kind = HashFailure::Mismatch;
+            failure.path = path;
+            failure.expected = expectedHashes.value(i);
+            failure.actual = actual;
+            return fail(failure);
         }
     }
     if (!isInterruptionRequested())

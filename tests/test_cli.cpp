@@ -132,7 +132,8 @@ void TestCli::exitStatus_data()
 
     const QString json = u8("--json --master @/disk"), go = json + u8(" --labels @/l.ini"), no;
     const QString pdf = u8(" --report @/r.pdf"), pass = u8("-P-P--PPPPPPPPPPPPPPPPPPP-U--");
-    const QString open = u8("..-.--PPPPPPPPPPPPPPPPPPP-U--");
+    const QString open = u8("..-.--PPPPPPPPPPPP-PPPPPP-U--"); // nothing hashed
+    const QString unhashed = u8("-P-P--PPPPPPPPPPPP-PPPPPP-U--");
     QTest::newRow("pass") << u8("hash") << go + pdf << 0 << no << pass;
     QTest::newRow("hash mismatch")
         << u8("hash wrong") << go + pdf << 1 << u8("PKL文件中的Hash值不一致")
@@ -140,17 +141,18 @@ void TestCli::exitStatus_data()
     // l.ini has no hash/check: the composition's digest is then the first to disagree.
     QTest::newRow("--settings") << u8("hash wrong") << go + u8(" --settings @/l.ini") << 1
                                 << u8("MXF文件Hash值与计算所得Hash值不一致")
-                                << u8("..-.--PP.PPPPPPPPPPP.PPPF....");
+                                << u8("..-.--PP.PPPPPPPPP-P.PPPF....");
     QTest::newRow("refused") << u8("filmName=") << go << 1 << u8("影片名称为空!") << open;
     QTest::newRow("USB2.0") << u8("diskInterface=USB2.0") << go << 1 << u8("接口必须是USB3.0以上")
-                            << u8(".P-F--PPPPPPPPPPPPPPPPPPP-U--");
-    QTest::newRow("no labels") << u8("hash") << json + pdf << 3 << u8("--labels") << open;
+                            << u8(".P-F--PPPPPPPPPPPP-PPPPPP-U--");
+    QTest::newRow("no labels") << u8("hash") << json + pdf << 3 << u8("--labels")
+                               << u8("..-.--PPPPPPPPPPPPPPPPPPP-U--");
     QTest::newRow("unknown option") << no << u8("--bogus") << 2 << u8("bogus") << no;
     QTest::newRow("no master") << no << u8("--master @/x") << 2 << u8("does not exist") << no;
     QTest::newRow("no settings") << no << go + u8(" --settings @/x") << 2 << u8("settings") << no;
     // /proc takes no new files, not even from root: the run passes, then the writing fails.
     QTest::newRow("bad --report") << no << go + u8(" --report /proc/r.pdf") << 2 << u8("r.pdf")
-                                  << pass;
+                                  << unhashed;
     // Refused before the run: nothing is checked, nothing is changed.
     QTest::newRow("report in the master")
         << u8("hash") << go + u8(" --report @/disk/DCP/ASSETMAP.xml") << 2
@@ -175,10 +177,10 @@ void TestCli::exitStatus_data()
         << no << go + u8(" --settings @/disk") << 2 << u8("is a folder") << no;
     // Files without a single settings key are named; the run goes on with hashing off.
     QTest::newRow("settings a PDF") << u8("hash garbage") << go + pdf + u8(" --settings @/g.pdf")
-                                    << 0 << u8("g.pdf holds none of the keys") << pass;
+                                    << 0 << u8("g.pdf holds none of the keys") << unhashed;
     QTest::newRow("settings in UTF-16")
         << u8("hash utf16") << go + pdf + u8(" --settings @/u16.ini") << 0
-        << u8("u16.ini holds none of the keys") << pass;
+        << u8("u16.ini holds none of the keys") << unhashed;
     QTest::newRow("settings in GBK")
         << u8("hash wrong gbk") << go + pdf << 1 << u8("PKL文件中的Hash值不一致")
         << u8("..-.--PP.PPPP.PPPPF..........");
