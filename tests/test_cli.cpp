@@ -173,6 +173,10 @@ void TestCli::exitStatus_data()
         << u8("fifo") << go + u8(" --settings @/fifo") << 2 << u8("not a regular file") << no;
     QTest::newRow("settings too large")
         << u8("bigIni") << go + u8(" --settings @/big.ini") << 2 << u8("larger than") << no;
+    // Opens, then fails to read, even for root.
+    QTest::newRow("settings unreadable")
+        << no << go + u8(" --settings /proc/self/mem") << 2
+        << u8("cannot read the settings file /proc/self/mem") << no;
     QTest::newRow("settings folder")
         << no << go + u8(" --settings @/disk") << 2 << u8("is a folder") << no;
     // Files without a single settings key are named; the run goes on with hashing off.
