@@ -5,9 +5,8 @@
 #include "report/ComplianceReport.h"
 #include "report/FontSetup.h"
 #include "run/CheckList.h"
-#include "support/FixtureBuilder.h"
+#include "support/TestSupport.h"
 
-#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -225,12 +224,10 @@ private slots:
         QTest::addColumn<QString>("refusal"); // in the message; empty: written
         const QString notFile = QStringLiteral("不是普通文件"),
                       notReport = QStringLiteral("不是检测报告"),
-                      master = QStringLiteral("送审母版内"),
-                      input = QStringLiteral("设置文件或标签文件");
+                      master = QStringLiteral("送审母版内");
         QTest::newRow("nothing") << "nothing" << QString();
         QTest::newRow("earlier report") << "report" << QString();
         QTest::newRow("another PDF") << "pdf" << notReport;
-        QTest::newRow("text file") << "text" << notReport;
         QTest::newRow("link to a report") << "link" << notFile;
         QTest::newRow("dangling link") << "dangling" << notFile;
         QTest::newRow("folder") << "folder" << notFile;
@@ -239,9 +236,7 @@ private slots:
         QTest::newRow("on the checked disk") << "disk" << master;
         QTest::newRow("asset map on the checked disk") << "assetMap" << master;
         QTest::newRow("through a link onto the checked disk") << "viaLink" << master;
-        QTest::newRow("in the master folder") << "masterFolder" << master;
-        QTest::newRow("settings file") << "settings" << input;
-        QTest::newRow("labels file") << "labels" << input;
+        QTest::newRow("settings file") << "settings" << QStringLiteral("设置文件或标签文件");
     }
 
     void reportPath()
@@ -257,7 +252,6 @@ private slots:
         QVERIFY(QDir().mkpath(at("disk/DCP")));
         write(at("disk/DCP/ASSETMAP.xml"), "<?xml version=\"1.0\"?><AssetMap/>");
         DcpInspector inspector = master("", false, false, false);
-        ReportGuard guard;
         QString path = at("report.pdf");
         if (what == QLatin1String("report") || what == QLatin1String("link")) {
             QVERIFY(writeComplianceReport(at("earlier.pdf"), passedCells(inspector), inspector));
@@ -265,8 +259,6 @@ private slots:
                                                   : QFile::rename(at("earlier.pdf"), path));
         } else if (what == QLatin1String("pdf")) {
             write(path, "%PDF-1.4\n1 0 obj\n<< /Title (Quarterly figures) >>\nendobj\n");
-        } else if (what == QLatin1String("text")) {
-            write(path, "notes\n");
         } else if (what == QLatin1String("dangling")) {
             QVERIFY(QFile::link(at("gone.pdf"), path));
         } else if (what == QLatin1String("folder")) {
@@ -289,50 +281,26 @@ private slots:
             inspector.removableDrives = {at("disk") + QLatin1Char('/')};
             QVERIFY(QFile::link(at("disk/DCP"), at("dcp")));
             path = at("dcp/../report.pdf"); // the disk's root, not the work folder
-        } else if (what == QLatin1String("masterFolder")) {
-            guard.masterRoots << at("disk/DCP");
-            path = at("disk/DCP/report.pdf");
         } else if (what == QLatin1String("settings")) {
             write(at("set.ini"), "[hash]\ncheck=1\n");
             setSettingsFilePath(at("set.ini"));
             path = at("./set.ini");
-        } else if (what == QLatin1String("labels")) {
-            write(at("l.ini"), "[label]\n");
-            guard.inputFiles << at("l.ini");
-            path = at("l.ini");
         }
 
-        const auto state = [&dir] {
-            QStringList entries;
-            QDirIterator it(dir.path(), QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QFileInfo info(it.next());
-                QFile file(info.filePath());
-                const bool plain = info.isFile() && !info.isSymLink();
-                entries << info.filePath() + QLatin1Char(' ') + info.symLinkTarget() +
-                               QLatin1Char(' ') +
-                               (plain && file.open(QIODevice::ReadOnly)
-                                    ? FixtureBuilder::sha1Base64(file.readAll())
-                                    : QString());
-            }
-            entries.sort();
-            return entries;
-        };
-        const QStringList before = state();
+        const QStringList before = folderSnapshot(dir.path());
         QString message;
         const bool written =
-            writeComplianceReport(path, passedCells(inspector), inspector, &message, guard);
+            writeComplianceReport(path, passedCells(inspector), inspector, &message);
         setSettingsFilePath(QString());
         QVERIFY2(written == refusal.isEmpty(), qPrintable(message));
         if (written) {
             QVERIFY(isComplianceReport(path));
-            QCOMPARE(state().filter(QStringLiteral("report.pdf")).size(), 1);
+            QCOMPARE(folderSnapshot(dir.path()).filter(QStringLiteral("report.pdf")).size(), 1);
         } else {
             QVERIFY2(message.startsWith(QStringLiteral("无法写入检测报告文件：") + path) &&
                          message.contains(refusal),
                      qPrintable(message));
-            QCOMPARE(state(), before);
+            QCOMPARE(folderSnapshot(dir.path()), before);
         }
     }
 
