@@ -3,6 +3,7 @@
 #include "cli/LabelFile.h"
 #include "run/CheckRun.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,7 @@ public:
     bool confirmLabels(DcpInspector &inspector) override;
     void setReportEnabled(bool enabled) override;
     void setBusy(bool busy) override;
+    void hashingStarted(qint64 totalBytes) override;
     void runEnded(bool passed) override;
 
     bool hasEnded() const { return m_ended; }
@@ -60,6 +62,8 @@ private:
     const LabelInput *m_labels;
     bool m_showProgress;
     int m_progressWidth = 0;
+    qint64 m_hashTotal = 0;
+    QElapsedTimer m_hashClock;
     QString m_warning;
     bool m_ended = false;
     bool m_passed = false;

@@ -4,6 +4,7 @@
 #include "dcp/FileProblems.h"
 #include "dcp/InputFiles.h"
 #include "dcp/RunEnvironment.h"
+#include "platform/FileReader.h"
 #include "run/HashThread.h"
 #include "run/LabelRules.h"
 
@@ -190,6 +191,13 @@ void CheckRun::startHashing()
         paths << base + asset.path;
         hashes << asset.hash;
     }
+
+    qint64 total = 0;
+    for (const QString &path : qAsConst(paths)) {
+        const FileState state = FileReader::stateAt(path);
+        total += state.status == FileState::Present ? state.size : 0;
+    }
+    m_frontEnd.hashingStarted(total);
 
     auto *worker = new HashThread(paths, hashes);
     worker->setChunkHook(m_chunkHook);

@@ -24,9 +24,14 @@ struct HashFailure
 };
 
 // Hashes the packing list's files on its own thread and reports through MsgSignal only:
-// progress texts ("40.96%"), then exactly one of "OK" and "ERR". A worker whose interruption
-// was requested stops at the next chunk and emits nothing more. A digest counts only for the
-// content the file still has when its hashing ends: a file that changed meanwhile fails.
+// progress texts of all bytes ("40.96%"), then exactly one of "OK" and "ERR". A worker whose
+// interruption was requested stops at the next chunk and emits nothing more. A digest counts only
+// for the content the file still has when its hashing ends: a file that changed meanwhile fails.
+//
+// Each file is read ahead of its digest by a reading thread, so the disk and the processor work
+// at once. While the digest, not the disk, holds the work up, further files are hashed side by
+// side, up to one per processor; when the disk is the limit, one file at a time, since parallel
+// reads make a hard disk seek.
 class HashThread : public QThread
 {
     Q_OBJECT
@@ -40,10 +45,17 @@ public:
     // What made the worker send "ERR"; set before that message is sent.
     HashFailure failure() const;
 
-    // For tests: called on the worker's thread after each chunk with the file's index and the
-    // bytes of it hashed so far, so that a test can change the file at a known point.
+    // For tests: called after each chunk with the file's index and the bytes of it hashed so
+    // far, so that a test can change the file at a known point; and before each read of a file.
+    // Both run on the worker's own threads.
     using ChunkHook = std::function<void(int fileIndex, qint64 fileBytesDone)>;
+    using ReadHook = std::function<void(int fileIndex)>;
     void setChunkHook(ChunkHook hook) { chunkHook = std::move(hook); }
+    void setReadHook(ReadHook hook) { readHook = std::move(hook); }
+    // Files at most hashed at once; at least 1. By default the processors this process may use.
+    void setMaxParallelFiles(int count) { maxParallelFiles = qMax(1, count); }
+    // After the run: the most files that were hashed at once.
+    int peakParallelFiles() const;
 
 signals:
     void MsgSignal(QString strSign);
@@ -52,12 +64,16 @@ protected:
     void run() override;
 
 private:
-    // Records the failure, then sends "ERR" unless the worker is being stopped.
-    void fail(HashFailure failure);
+    struct Shared;
+    void hashFiles(Shared &shared);
+    HashFailure hashFile(Shared &shared, int index);
 
     QStringList filePaths;
     QStringList expectedHashes;
     ChunkHook chunkHook;
+    ReadHook readHook;
+    int maxParallelFiles;
     mutable QMutex failureLock;
     HashFailure lastFailure;
+    int peakFiles = 0;
 };

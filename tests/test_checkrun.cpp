@@ -2,6 +2,7 @@
 #include "dcp/FileProblems.h"
 #include "dcp/RunEnvironment.h"
 #include "run/CheckRun.h"
+#include "run/HashProgress.h"
 #include "run/HashThread.h"
 #include "support/FakeVolumeService.h"
 #include "support/FixtureBuilder.h"
@@ -345,6 +346,88 @@ private slots:
         if (kind != HashFailure::None)
             QCOMPARE(failure.path, hashed);
         QCOMPARE(failure.reason, reason);
+    }
+
+    // Files are hashed side by side only while the digest, not the disk, is what the run waits
+    // for; whatever the lanes, the texts rise to 100.00% and the verdict stays the same.
+    void parallelFiles_data()
+    {
+        QTest::addColumn<int>("readDelayMs");  // before each read: a slow disk
+        QTest::addColumn<int>("chunkDelayUs"); // after each chunk: a slow processor
+        QTest::addColumn<int>("badFile");      // whose stated digest is wrong; -1 none
+        QTest::addColumn<int>("peak");
+        QTest::newRow("slow disk") << 10 << 0 << -1 << 1;
+        QTest::newRow("slow digest") << 0 << 500 << -1 << 3;
+        QTest::newRow("slow digest, last file wrong") << 0 << 500 << 3 << 3;
+    }
+
+    void parallelFiles()
+    {
+        QFETCH(int, readDelayMs);
+        QFETCH(int, chunkDelayUs);
+        QFETCH(int, badFile);
+        QFETCH(int, peak);
+        QTemporaryDir dir;
+        QStringList paths, hashes;
+        for (int i = 0; i < 4; ++i) {
+            paths << dir.filePath(QString::number(i));
+            QFile file(paths.last());
+            const QByteArray content(4 << 20, char('a' + i));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+            hashes << FixtureBuilder::sha1Base64(i == badFile ? QByteArray("x") : content);
+        }
+        HashThread worker(paths, hashes);
+        worker.setMaxParallelFiles(3);
+        worker.setReadHook([readDelayMs](int) { QThread::msleep(readDelayMs); });
+        worker.setChunkHook([chunkDelayUs](int, qint64 done) {
+            if (done % (16 * HashThread::kChunkSize) == 0)
+                QThread::usleep(16 * chunkDelayUs);
+        });
+        QStringList messages;
+        QObject::connect(&worker, &HashThread::MsgSignal,
+                         [&messages](const QString &text) { messages << text; });
+        worker.start();
+        QVERIFY(worker.wait(60000));
+        QCOMPARE(worker.peakParallelFiles(), peak);
+        const QString verdict = messages.takeLast();
+        QCOMPARE(verdict, badFile < 0 ? QStringLiteral("OK") : QStringLiteral("ERR"));
+        QCOMPARE(worker.failure().path, badFile < 0 ? QString() : paths.at(badFile));
+        double last = -1;
+        for (const QString &text : qAsConst(messages)) {
+            const double percent = text.chopped(1).toDouble();
+            QVERIFY2(percent > last, qPrintable(text));
+            last = percent;
+        }
+        if (badFile < 0)
+            QCOMPARE(messages.last(), QStringLiteral("100.00%"));
+    }
+
+    void throughput_data()
+    {
+        QTest::addColumn<qint64>("done");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("too early")
+            << Q_INT64_C(500000000) << Q_INT64_C(1000000000) << Q_INT64_C(999) << "";
+        QTest::newRow("nothing yet") << Q_INT64_C(0) << Q_INT64_C(1000) << Q_INT64_C(5000) << "";
+        QTest::newRow("minutes") << Q_INT64_C(1224000000) << Q_INT64_C(50184000000)
+                                 << Q_INT64_C(2000) << "612 MB/s  1 min 20 s left";
+        QTest::newRow("done") << Q_INT64_C(1000000000) << Q_INT64_C(1000000000) << Q_INT64_C(2000)
+                              << "500 MB/s  0 s left";
+        QTest::newRow("a byte left")
+            << Q_INT64_C(1000) << Q_INT64_C(1001) << Q_INT64_C(1000) << "0 MB/s  1 s left";
+        QTest::newRow("hours") << Q_INT64_C(1000000) << Q_INT64_C(1000000000000) << Q_INT64_C(1000)
+                               << "1 MB/s  277 h 46 min left";
+    }
+
+    void throughput()
+    {
+        QFETCH(qint64, done);
+        QFETCH(qint64, total);
+        QFETCH(qint64, ms);
+        QFETCH(QString, text);
+        QCOMPARE(throughputText(done, total, ms), text);
     }
 
     // The operator reads which file and why, in the warning and the fail cell of row 18.
