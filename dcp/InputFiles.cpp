@@ -16,11 +16,11 @@ InputFileProblem inputFileProblem(const QString &path, qint64 limit, QString *re
                                : QStringLiteral("no such file");
         return InputFileProblem::Missing;
     }
-    // isFile() is true for regular files only: devices, pipes and sockets are none.
     if (info.isDir()) {
         why = QStringLiteral("it is a folder");
         return InputFileProblem::NotRegular;
     }
+    // isFile() is true for regular files only: devices, pipes and sockets are none.
     if (!info.isFile()) {
         why = QStringLiteral("it is not a regular file (a device, pipe or socket)");
         return InputFileProblem::NotRegular;
