@@ -14,6 +14,10 @@ void ConsoleFrontEnd::writeResult(int row, CellKind kind, const QString &text)
     if (row < 0 || row >= m_cells.size())
         return;
     m_cells[row] = Cell{kind, text};
+    if (row == CheckRow::Hash && kind == CellKind::Progress)
+        m_hashProgressSeen = true;
+    else if (row == CheckRow::Hash && kind == CellKind::Blank)
+        m_hashProgressSeen = false;
     if (kind == CellKind::Progress)
         showProgress(resultText(row));
     else if (row == CheckRow::Hash)
@@ -62,6 +66,17 @@ void ConsoleFrontEnd::runEnded(bool passed)
     m_ended = true;
     m_passed = passed;
     emit ended();
+}
+
+bool ConsoleFrontEnd::hashChecked() const
+{
+    return m_hashProgressSeen && m_cells.at(CheckRow::Hash).kind == CellKind::Pass;
+}
+
+bool ConsoleFrontEnd::hashSkipped() const
+{
+    const CellKind kind = m_cells.at(CheckRow::Hash).kind;
+    return !m_hashProgressSeen && (kind == CellKind::Pass || kind == CellKind::NotApplicable);
 }
 
 QString ConsoleFrontEnd::resultText(int row) const

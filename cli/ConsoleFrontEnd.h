@@ -34,6 +34,10 @@ public:
     QString warning() const { return m_warning; }
     // The run got as far as the label confirmation.
     bool reachedConfirmation() const { return m_reachedConfirmation; }
+    // Row 18 passed because every asset was hashed and matched.
+    bool hashChecked() const;
+    // The run got past the packing-list rules, but no asset was hashed: hashing was off.
+    bool hashSkipped() const;
 
     // The result text of a row as the window would show it.
     QString resultText(int row) const;
@@ -65,4 +69,7 @@ private:
     bool m_passed = false;
     bool m_reportEnabled = false;
     bool m_reachedConfirmation = false;
+    // Hashing writes its progress into row 18 before any verdict; a row 18 without progress
+    // was not judged by hashing.
+    bool m_hashProgressSeen = false;
 };

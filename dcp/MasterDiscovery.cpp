@@ -1,6 +1,7 @@
 #include "dcp/DcpInspector.h"
 #include "dcp/DcpXmlReader.h"
 #include "dcp/FileProblems.h"
+#include "dcp/InputFiles.h"
 #include "dcp/MasterFiles.h"
 #include "dcp/RunEnvironment.h"
 
@@ -12,20 +13,26 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
+
 namespace {
 
 // The value texts of one group's keys as written in the INI file, before the toolkit's INI
-// syntax splits them at commas or drops backslashes; keys lower-cased. A later line wins.
+// syntax splits them at commas or drops backslashes; keys lower-cased. A later line wins. Lines
+// are taken whole, so no part of a comment, however long, is ever read as an entry.
 QHash<QString, QString> rawIniGroup(const QString &path, const QString &group)
 {
     QHash<QString, QString> values;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    InputFile file = readInputFile(path);
+    if (file.problem != InputFileProblem::None)
         return values;
+    // The toolkit's INI reading ends a line at either character.
+    file.bytes.replace('\r', '\n');
     QString section;
-    while (!file.atEnd()) {
-        // Settings files are small; a line longer than this is not an entry of ours.
-        const QString line = QString::fromUtf8(file.readLine(64 * 1024)).trimmed();
+    for (const QByteArray &bytes : file.bytes.split('\n')) {
+        const QString line = QString::fromUtf8(bytes).trimmed();
+        if (line.startsWith(QLatin1Char(';')))
+            continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             section = line.mid(1, line.size() - 2).trimmed();
             continue;
@@ -45,14 +52,16 @@ QHash<QString, QString> rawIniGroup(const QString &path, const QString &group)
 QStringList approvedCertificates()
 {
     const QString path = settingsFilePath();
-    QSettings settings(path, QSettings::IniFormat);
-    const int num = settings.value(QStringLiteral("cert_num/num")).toInt();
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
+    if (!settings)
+        return {};
+    const int num = settings->value(QStringLiteral("cert_num/num")).toInt();
 
     // Indexes beyond the highest key present can only give missing entries; bounding the loop
     // by it keeps an absurd "num" from stalling the run.
-    settings.beginGroup(QStringLiteral("cert_list"));
-    const QStringList keys = settings.childKeys();
-    settings.endGroup();
+    settings->beginGroup(QStringLiteral("cert_list"));
+    const QStringList keys = settings->childKeys();
+    settings->endGroup();
     int highestIndex = -1;
     for (const QString &key : keys) {
         if (!key.startsWith(QLatin1String("cert"), Qt::CaseInsensitive))
@@ -69,7 +78,7 @@ QStringList approvedCertificates()
         count > 0 ? rawIniGroup(path, QStringLiteral("cert_list")) : QHash<QString, QString>();
     for (int i = 0; i < count; ++i) {
         const QString key = QStringLiteral("cert%1").arg(i);
-        const QVariant value = settings.value(QLatin1String("cert_list/") + key);
+        const QVariant value = settings->value(QLatin1String("cert_list/") + key);
         if (!value.isValid())
             continue;
         const auto written = raw.constFind(key);

@@ -2,15 +2,19 @@
 
 #include "dcp/DcpInspector.h"
 #include "dcp/FileProblems.h"
+#include "dcp/InputFiles.h"
 #include "dcp/RunEnvironment.h"
 #include "platform/FileReader.h"
 #include "run/HashThread.h"
+#include "run/LabelRules.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <memory>
 
 namespace {
 QString hashMismatchMessage()
@@ -76,9 +80,10 @@ void CheckRun::start()
         return;
     }
 
-    QSettings settings(settingsFilePath(), QSettings::IniFormat);
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
     bool isNumber = false;
-    const int hashCheck = settings.value(QStringLiteral("hash/check")).toInt(&isNumber);
+    const int hashCheck =
+        settings ? settings->value(QStringLiteral("hash/check")).toInt(&isNumber) : 0;
     if (!isNumber || hashCheck == 0) {
         // Nothing was hashed, so nothing may certify that the digests agree: the row is not
         // judged, and the run goes on as it would after a passing hash check.
@@ -302,7 +307,7 @@ void CheckRun::finishCheckRun()
         return stop(CheckRow::Label, message);
     pass(CheckRow::Label);
 
-    if (m_inspector.diskInterface != QLatin1String("USB3.0"))
+    if (!isUsb3OrHigher(m_inspector.diskInterface))
         return stop(CheckRow::Interface,
                     QStringLiteral("移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！"));
     pass(CheckRow::Interface);

@@ -596,6 +596,14 @@ void TestCheckRun::verdicts_data()
     add("USB2.0", ".PPFPPPPPPPPPPPPPPPPPPPPPPPPP",
         "移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！",
         [](Env &e) { e.diskInterface = QStringLiteral("USB2.0"); });
+    // Any higher version typed the way the dialog offers "USB3.0" passes; nothing vaguer does.
+    for (const char *version : {"USB3.1", "USB3.2", "USB4"})
+        add(version, kAll, "", [version](Env &e) { e.diskInterface = QLatin1String(version); });
+    for (const char *version : {"USB3", "usb3.1", "USB 3.1"}) {
+        add(version, ".PPFPPPPPPPPPPPPPPPPPPPPPPPPP",
+            "移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！",
+            [version](Env &e) { e.diskInterface = QLatin1String(version); });
+    }
 }
 
 int main(int argc, char *argv[])

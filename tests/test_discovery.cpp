@@ -38,6 +38,13 @@ void writeText(const QString &path, const QByteArray &text)
     file.write(text);
 }
 
+void appendText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write(text);
+}
+
 void link(const QString &target, const QString &linkPath)
 {
     QVERIFY2(QFile::link(target, linkPath), qPrintable(linkPath));
@@ -130,6 +137,10 @@ void TestDiscovery::buildDisk(const QString &words)
     if (!has("noIni"))
         writeText(settings(),
                   certIni(value("num", "1").toUtf8(), value("cert", "SM.TEST-SERVER").toUtf8()));
+    if (has("longComment")) // a 64 KiB line whose tail, read on its own, names the KDM's device
+        appendText(settings(), ';' + QByteArray(65534, 'x') + "cert0=SM.TEST-SERVER\n");
+    if (has("hugeIni")) // a file beyond the settings limit approves nothing
+        appendText(settings(), QByteArray(2 << 20, '\n'));
     if (has("today"))
         setCurrentLocalDateOverride(QDate::fromString(value("today"), Qt::ISODate));
     if (has("corpus")) {
@@ -252,6 +263,8 @@ void TestDiscovery::findMaster_data()
         << "kdm cert=dnQualifier=abc\\+def=,CN=SM.TEST-SERVER,O=example.org" << 0 << 0;
     QTest::newRow("subject name parts reordered, unquoted")
         << "kdm cert=O=example.org,CN=SM.TEST-SERVER" << -9 << 8;
+    QTest::newRow("entry in a long comment") << "kdm cert=CN=OTHER longComment" << -9 << 8;
+    QTest::newRow("settings file too large") << "kdm hugeIni" << -9 << 8;
     QTest::newRow("not encrypted") << "" << -8 << 0;
     QTest::newRow("asset map at the disk root") << "folder=" << -8 << 0;
     QTest::newRow("corpus SMPTE") << "corpus=cth103__libdcp/test/ref/DCP/dcp_test1" << -8 << 0;

@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
+#include "support/FixtureBuilder.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -11,6 +13,22 @@ QString corpusDir()
 {
     const QDir dir(QStringLiteral(TAVIMOR_CORPUS_DIR));
     return dir.exists() ? dir.absolutePath() : QString();
+}
+
+QStringList folderSnapshot(const QString &folder)
+{
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        QFile file(info.filePath());
+        const bool plain = info.isFile() && !info.isSymLink() && file.open(QIODevice::ReadOnly);
+        entries << info.filePath() + QLatin1Char(' ') + info.symLinkTarget() + QLatin1Char(' ') +
+                       (plain ? FixtureBuilder::sha1Base64(file.readAll()) : QString());
+    }
+    entries.sort();
+    return entries;
 }
 
 Unreadable::Unreadable(const QString &path) : m_path(QFile::encodeName(path))
