@@ -3,6 +3,7 @@
 #include "dcp/DcpInspector.h"
 #include "dcp/FileProblems.h"
 #include "dcp/InputFiles.h"
+#include "dcp/MasterFiles.h"
 #include "dcp/RunEnvironment.h"
 #include "platform/FileReader.h"
 #include "run/HashThread.h"
@@ -187,13 +188,23 @@ void CheckRun::startHashing()
     m_frontEnd.writeResult(CheckRow::Hash, CellKind::Progress, QStringLiteral("检测中......"));
 
     // The packing list's paths are the asset map's by now, relative to the asset map's folder.
+    // Each was a file of the master a moment ago; one that has gone or now leads outside the
+    // master changed during the check and is not hashed.
     const QString assetMapPath = m_inspector.assetMapPaths.value(0);
-    const QString base = assetMapPath.left(assetMapPath.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString folder = assetMapPath.left(assetMapPath.lastIndexOf(QLatin1Char('/')));
     QStringList paths;
     QStringList hashes;
     const PklInfo pkl = m_inspector.pkls.value(0);
     for (const AssetInfo &asset : pkl.assets) {
-        paths << base + asset.path;
+        const QString path =
+            assetFileInMaster(m_inspector.removableDrives.value(0), folder, asset.path);
+        if (path.isEmpty()) {
+            fail(CheckRow::Hash, changedFileMessage(folder + QLatin1Char('/') + asset.path));
+            m_frontEnd.setBusy(false);
+            endRun(false);
+            return;
+        }
+        paths << path;
         hashes << asset.hash;
     }
 
