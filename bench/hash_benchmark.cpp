@@ -1,32 +1,27 @@
-// Hash verification throughput: a full check of a master of several gigabytes by tavimor-check
-// and by the check run in-process, next to `openssl dgst -sha1` over the same track files, with
-// the page cache warm, so that both measure hashing and not the disk.
+// Hash verification speed of tavimor-check against the limits of the machine: reading the track
+// files (cat) and hashing them on one core (openssl dgst -sha1), with the page cache warm
+// ("cached") and dropped before each run ("cold").
 //
-//   hash_benchmark [--dir DIR] [--size-mib N] [--tracks N] [--repeat N] [--checker PATH]
+//   hash_benchmark [--dir DIR] [--track-mib N] [--repeat N] [--checker PATH]
 //
-// DIR is the disk root to write the master into (reused when it already holds the master of the
-// same size); without it a temporary folder is used and removed afterwards.
+// The master (one reel: a picture and a sound track of N MiB each) is written into DIR and kept
+// there for later runs; without --dir a temporary folder is used. Dropping the page cache needs
+// root on Linux; without it the cold figures are left out and the benchmark says so.
 
-#include "dcp/DcpInspector.h"
-#include "dcp/RunEnvironment.h"
-#include "run/CheckRun.h"
+#include "run/CheckList.h"
 #include "run/HashThread.h"
+#include "support/FixtureBuilder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUuid>
-#include <QXmlStreamWriter>
 
 #include <algorithm>
 #include <cstdio>
@@ -35,291 +30,19 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char **environ;
 
 namespace {
-const QString kTitle = QStringLiteral("HashBench_FTR_F-185_QMS_51_2K_ZY_20240101_SMPTE_OV");
-const QString kIssueDate = QStringLiteral("2024-01-01T12:00:00+08:00");
 const QString kMarkerName = QStringLiteral(".hash_benchmark");
-const int kFramesPerReel = 24 * 60 * 10;
 
 void say(const QString &text)
 {
     std::fputs(text.toUtf8().constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-}
-
-QString mib(qint64 bytes)
-{
-    return QString::number(bytes / (1024.0 * 1024.0), 'f', 1) + QStringLiteral(" MiB");
-}
-
-QString throughput(qint64 bytes, double seconds)
-{
-    return QString::number(bytes / (1024.0 * 1024.0) / seconds, 'f', 0) + QStringLiteral(" MiB/s");
-}
-
-QString urn()
-{
-    return QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
-
-struct TrackFile
-{
-    QString id;
-    QString name;
-    bool picture = true;
-    qint64 size = 0;
-    QString hash;
-};
-
-struct Master
-{
-    QString diskRoot;
-    QString folder;
-    QStringList trackPaths;
-    qint64 trackBytes = 0;
-    qint64 allBytes = 0; // everything the packing list names, documents included
-};
-
-// Pseudo-random bytes: incompressible, and every file different.
-bool writeTrack(const QString &path, qint64 size, quint64 seed, QString &hash)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    QCryptographicHash sha1(QCryptographicHash::Sha1);
-    std::vector<quint64> buffer(512 * 1024); // 4 MiB
-    quint64 state = seed * 0x9E3779B97F4A7C15ull + 1;
-    for (qint64 left = size; left > 0;) {
-        for (quint64 &word : buffer) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-        const qint64 n = std::min<qint64>(left, qint64(buffer.size() * sizeof(quint64)));
-        const char *data = reinterpret_cast<const char *>(buffer.data());
-        if (file.write(data, n) != n)
-            return false;
-        sha1.addData(data, int(n));
-        left -= n;
-    }
-    hash = QString::fromLatin1(sha1.result().toBase64());
-    return true;
-}
-
-QByteArray compositionXml(const QString &id, const QVector<TrackFile> &tracks)
-{
-    QByteArray xml;
-    QXmlStreamWriter w(&xml);
-    w.setAutoFormatting(true);
-    w.writeStartDocument();
-    w.writeDefaultNamespace(QStringLiteral("http://www.smpte-ra.org/schemas/429-7/2006/CPL"));
-    w.writeStartElement(QStringLiteral("CompositionPlaylist"));
-    w.writeTextElement(QStringLiteral("Id"), id);
-    w.writeTextElement(QStringLiteral("AnnotationText"), kTitle);
-    w.writeTextElement(QStringLiteral("IssueDate"), kIssueDate);
-    w.writeTextElement(QStringLiteral("Issuer"), QStringLiteral("hash_benchmark"));
-    w.writeTextElement(QStringLiteral("Creator"), QStringLiteral("hash_benchmark"));
-    w.writeTextElement(QStringLiteral("ContentTitleText"), kTitle);
-    w.writeTextElement(QStringLiteral("ContentKind"), QStringLiteral("feature"));
-    w.writeStartElement(QStringLiteral("ReelList"));
-    // One reel per picture track, with the sound track that follows it.
-    for (int i = 0; i < tracks.size(); ++i) {
-        const TrackFile &track = tracks.at(i);
-        if (track.picture) {
-            if (i > 0)
-                w.writeEndElement(), w.writeEndElement(); // AssetList, Reel
-            w.writeStartElement(QStringLiteral("Reel"));
-            w.writeTextElement(QStringLiteral("Id"), urn());
-            w.writeStartElement(QStringLiteral("AssetList"));
-        }
-        w.writeStartElement(track.picture ? QStringLiteral("MainPicture")
-                                          : QStringLiteral("MainSound"));
-        w.writeTextElement(QStringLiteral("Id"), track.id);
-        w.writeTextElement(QStringLiteral("EditRate"), QStringLiteral("24 1"));
-        w.writeTextElement(QStringLiteral("IntrinsicDuration"), QString::number(kFramesPerReel));
-        w.writeTextElement(QStringLiteral("EntryPoint"), QStringLiteral("0"));
-        w.writeTextElement(QStringLiteral("Duration"), QString::number(kFramesPerReel));
-        w.writeTextElement(QStringLiteral("Hash"), track.hash);
-        if (track.picture) {
-            w.writeTextElement(QStringLiteral("FrameRate"), QStringLiteral("24 1"));
-            w.writeTextElement(QStringLiteral("ScreenAspectRatio"), QStringLiteral("1998 1080"));
-        }
-        w.writeEndElement();
-    }
-    w.writeEndElement(); // AssetList
-    w.writeEndElement(); // Reel
-    w.writeEndElement(); // ReelList
-    w.writeEndElement();
-    w.writeEndDocument();
-    return xml;
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
-
-// A complete SMPTE master, unencrypted, in diskRoot/DCP: asset map, packing list, composition
-// and the track files, with their real digests.
-bool buildMaster(const QString &diskRoot, qint64 totalBytes, int trackCount, Master &master)
-{
-    master.diskRoot = diskRoot;
-    master.folder = diskRoot + QStringLiteral("/DCP");
-    const QString base = master.folder + QLatin1Char('/');
-    const QString marker = diskRoot + QLatin1Char('/') + kMarkerName;
-    const QString wanted = QStringLiteral("%1 %2").arg(totalBytes).arg(trackCount);
-
-    QVector<TrackFile> tracks;
-    const qint64 perTrack = totalBytes / trackCount;
-    QFile markerFile(marker);
-    if (markerFile.open(QIODevice::ReadOnly) &&
-        QString::fromLatin1(markerFile.readAll()) == wanted &&
-        QFile::exists(base + QStringLiteral("ASSETMAP.xml"))) {
-        say(QStringLiteral("reusing the master in %1").arg(master.folder));
-        for (int i = 0; i < trackCount; ++i) {
-            const QString path = base + QStringLiteral("track_%1.mxf").arg(i + 1);
-            master.trackPaths << path;
-            master.trackBytes += QFileInfo(path).size();
-        }
-        master.allBytes = master.trackBytes + QFileInfo(base + QStringLiteral("cpl.xml")).size();
-        return true;
-    }
-    markerFile.close();
-    QFile::remove(marker);
-    QDir(master.folder).removeRecursively();
-    if (!QDir().mkpath(master.folder))
-        return false;
-
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < trackCount; ++i) {
-        TrackFile track;
-        track.id = urn();
-        track.name = QStringLiteral("track_%1.mxf").arg(i + 1);
-        track.picture = i % 2 == 0;
-        track.size = perTrack;
-        if (!writeTrack(base + track.name, track.size, quint64(i) + 1, track.hash))
-            return false;
-        tracks.append(track);
-        master.trackPaths << base + track.name;
-        master.trackBytes += track.size;
-        say(QStringLiteral("  wrote %1 (%2)").arg(track.name, mib(track.size)));
-    }
-
-    const QString cplId = urn();
-    const QString pklId = urn();
-    const QByteArray cpl = compositionXml(cplId, tracks);
-    const QString cplName = QStringLiteral("cpl.xml");
-    if (!writeFile(base + cplName, cpl))
-        return false;
-
-    QByteArray pkl;
-    {
-        QXmlStreamWriter w(&pkl);
-        w.setAutoFormatting(true);
-        w.writeStartDocument();
-        w.writeDefaultNamespace(QStringLiteral("http://www.smpte-ra.org/schemas/429-8/2007/PKL"));
-        w.writeStartElement(QStringLiteral("PackingList"));
-        w.writeTextElement(QStringLiteral("Id"), pklId);
-        w.writeTextElement(QStringLiteral("AnnotationText"), kTitle);
-        w.writeTextElement(QStringLiteral("IssueDate"), kIssueDate);
-        w.writeTextElement(QStringLiteral("Issuer"), QStringLiteral("hash_benchmark"));
-        w.writeTextElement(QStringLiteral("Creator"), QStringLiteral("hash_benchmark"));
-        w.writeStartElement(QStringLiteral("AssetList"));
-        const auto asset = [&w](const QString &id, const QString &hash, qint64 size,
-                                const QString &type, const QString &name) {
-            w.writeStartElement(QStringLiteral("Asset"));
-            w.writeTextElement(QStringLiteral("Id"), id);
-            w.writeTextElement(QStringLiteral("Hash"), hash);
-            w.writeTextElement(QStringLiteral("Size"), QString::number(size));
-            w.writeTextElement(QStringLiteral("Type"), type);
-            w.writeTextElement(QStringLiteral("OriginalFileName"), name);
-            w.writeEndElement();
-        };
-        asset(
-            cplId,
-            QString::fromLatin1(QCryptographicHash::hash(cpl, QCryptographicHash::Sha1).toBase64()),
-            cpl.size(), QStringLiteral("text/xml"), cplName);
-        for (const TrackFile &track : qAsConst(tracks))
-            asset(track.id, track.hash, track.size, QStringLiteral("application/mxf"), track.name);
-        w.writeEndElement();
-        w.writeEndElement();
-        w.writeEndDocument();
-    }
-    const QString pklName = QStringLiteral("pkl.xml");
-    if (!writeFile(base + pklName, pkl))
-        return false;
-    master.allBytes = master.trackBytes + cpl.size();
-
-    QByteArray map;
-    {
-        QXmlStreamWriter w(&map);
-        w.setAutoFormatting(true);
-        w.writeStartDocument();
-        w.writeDefaultNamespace(QStringLiteral("http://www.smpte-ra.org/schemas/429-9/2007/AM"));
-        w.writeStartElement(QStringLiteral("AssetMap"));
-        w.writeTextElement(QStringLiteral("Id"), urn());
-        w.writeTextElement(QStringLiteral("AnnotationText"), kTitle);
-        w.writeTextElement(QStringLiteral("Creator"), QStringLiteral("hash_benchmark"));
-        w.writeTextElement(QStringLiteral("VolumeCount"), QStringLiteral("1"));
-        w.writeTextElement(QStringLiteral("IssueDate"), kIssueDate);
-        w.writeTextElement(QStringLiteral("Issuer"), QStringLiteral("hash_benchmark"));
-        w.writeStartElement(QStringLiteral("AssetList"));
-        const auto asset = [&w](const QString &id, const QString &name, qint64 size,
-                                bool packingList) {
-            w.writeStartElement(QStringLiteral("Asset"));
-            w.writeTextElement(QStringLiteral("Id"), id);
-            if (packingList)
-                w.writeTextElement(QStringLiteral("PackingList"), QStringLiteral("true"));
-            w.writeStartElement(QStringLiteral("ChunkList"));
-            w.writeStartElement(QStringLiteral("Chunk"));
-            w.writeTextElement(QStringLiteral("Path"), name);
-            w.writeTextElement(QStringLiteral("VolumeIndex"), QStringLiteral("1"));
-            w.writeTextElement(QStringLiteral("Offset"), QStringLiteral("0"));
-            w.writeTextElement(QStringLiteral("Length"), QString::number(size));
-            w.writeEndElement();
-            w.writeEndElement();
-            w.writeEndElement();
-        };
-        asset(pklId, pklName, pkl.size(), true);
-        asset(cplId, cplName, cpl.size(), false);
-        for (const TrackFile &track : qAsConst(tracks))
-            asset(track.id, track.name, track.size, false);
-        w.writeEndElement();
-        w.writeEndElement();
-        w.writeEndDocument();
-    }
-    if (!writeFile(base + QStringLiteral("ASSETMAP.xml"), map) ||
-        !writeFile(marker, wanted.toLatin1()))
-        return false;
-    say(QStringLiteral("wrote the master in %1 s").arg(timer.elapsed() / 1000.0, 0, 'f', 1));
-    return true;
-}
-
-// Reads every file once so that the timed runs find them in the page cache.
-void warmPageCache(const QStringList &paths)
-{
-    std::vector<char> buffer(4 * 1024 * 1024);
-    for (const QString &path : paths) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            while (file.read(buffer.data(), qint64(buffer.size())) > 0) {
-            }
-        }
-    }
-}
-
-double cpuSeconds(const struct rusage &usage)
-{
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 struct ChildRun
@@ -331,15 +54,13 @@ struct ChildRun
     qint64 peakRssKiB = 0;
 };
 
-// posix_spawn + wait4: the child's own peak RSS comes with its exit.
-ChildRun runChild(const QString &program, const QStringList &arguments, const QString &stdoutPath,
-                  const QString &stderrPath)
+// posix_spawn + wait4: the child's own CPU time and peak RSS come with its exit.
+ChildRun runChild(const QStringList &command, const QString &stdoutPath)
 {
     ChildRun run;
     std::vector<QByteArray> storage;
-    storage.push_back(program.toLocal8Bit());
-    for (const QString &argument : arguments)
-        storage.push_back(argument.toLocal8Bit());
+    for (const QString &argument : command)
+        storage.push_back(QFile::encodeName(argument));
     std::vector<char *> argv;
     for (QByteArray &text : storage)
         argv.push_back(text.data());
@@ -347,11 +68,10 @@ ChildRun runChild(const QString &program, const QStringList &arguments, const QS
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    const QByteArray out = stdoutPath.toLocal8Bit();
-    const QByteArray err = stderrPath.toLocal8Bit();
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC;
-    posix_spawn_file_actions_addopen(&actions, 1, out.constData(), flags, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err.constData(), flags, 0644);
+    const QByteArray out = QFile::encodeName(stdoutPath);
+    posix_spawn_file_actions_addopen(&actions, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
 
     QElapsedTimer timer;
     timer.start();
@@ -368,134 +88,106 @@ ChildRun runChild(const QString &program, const QStringList &arguments, const QS
     run.ok = WIFEXITED(status);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.peakRssKiB = usage.ru_maxrss;
-    run.cpuSeconds = cpuSeconds(usage);
+    run.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                     (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return run;
 }
 
-qint64 statusKiB(const char *field)
+// Empties the page cache, so that the next reads come from the disk. Root only.
+bool dropPageCache()
 {
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
+    ::sync();
+    QFile control(QStringLiteral("/proc/sys/vm/drop_caches"));
+    return control.open(QIODevice::WriteOnly) && control.write("3\n") == 2;
 }
 
-// Counts what the run shows; the run ends at the label confirmation.
-class CountingFrontEnd : public CheckRunFrontEnd
+void warmPageCache(const QStringList &paths)
 {
-public:
-    void writeResult(int row, CellKind kind, const QString &) override
-    {
-        if (kind == CellKind::Progress)
-            ++progressEvents;
-        if (row == CheckRow::Hash)
-            hashCell = kind;
+    std::vector<char> buffer(4 << 20);
+    for (const QString &path : paths) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            while (file.read(buffer.data(), qint64(buffer.size())) > 0) {
+            }
     }
-    void showWarning(const QString &message) override { warning = message; }
-    bool confirmLabels(DcpInspector &) override
-    {
-        reachedConfirmation = true;
-        return false;
-    }
-    void setReportEnabled(bool) override {}
-    void setBusy(bool) override {}
-    void runEnded(bool) override
-    {
-        ended = true;
-        if (loop)
-            loop->quit();
-    }
-
-    QEventLoop *loop = nullptr;
-    qint64 progressEvents = 0;
-    CellKind hashCell = CellKind::Blank;
-    QString warning;
-    bool reachedConfirmation = false;
-    bool ended = false;
-};
-
-struct InProcessRun
-{
-    double seconds = 0;
-    double cpuSeconds = 0; // both threads, user + system
-    qint64 progressEvents = 0;
-    qint64 peakRssKiB = -1;
-    qint64 rssBeforeKiB = -1;
-    bool passedHash = false;
-    QString warning;
-};
-
-InProcessRun runInProcess(const QString &diskRoot)
-{
-    InProcessRun result;
-    // Writing 5 resets the peak RSS, so the figure is that of the check alone.
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-    clear.close();
-    result.rssBeforeKiB = statusKiB("VmRSS:");
-
-    DcpInspector inspector;
-    CountingFrontEnd frontEnd;
-    QEventLoop loop;
-    frontEnd.loop = &loop;
-    CheckRun run(inspector, frontEnd);
-    run.setMasterFolder(diskRoot);
-    struct rusage before = {};
-    getrusage(RUSAGE_SELF, &before);
-    QElapsedTimer timer;
-    timer.start();
-    run.start();
-    if (!frontEnd.ended)
-        loop.exec();
-    result.seconds = timer.nsecsElapsed() / 1e9;
-    struct rusage after = {};
-    getrusage(RUSAGE_SELF, &after);
-    result.cpuSeconds = cpuSeconds(after) - cpuSeconds(before);
-    result.peakRssKiB = statusKiB("VmHWM:");
-    result.progressEvents = frontEnd.progressEvents;
-    result.passedHash = frontEnd.hashCell == CellKind::Pass && frontEnd.reachedConfirmation;
-    result.warning = frontEnd.warning;
-    return result;
 }
 
 class Series
 {
 public:
-    explicit Series(const char *name) : m_name(QString::fromLatin1(name)) {}
-
-    void add(double wall, double cpu, qint64 peakKiB)
+    void add(const ChildRun &run)
     {
-        m_wall << wall;
-        m_cpu << cpu;
-        m_peakKiB = std::max(m_peakKiB, peakKiB);
+        m_wall << run.seconds;
+        m_cpu << run.cpuSeconds;
+        m_peakKiB = std::max(m_peakKiB, run.peakRssKiB);
     }
-    double bestWall() const { return *std::min_element(m_wall.begin(), m_wall.end()); }
-    double bestCpu() const { return *std::min_element(m_cpu.begin(), m_cpu.end()); }
-
-    QString row(qint64 bytes) const
+    bool isEmpty() const { return m_wall.isEmpty(); }
+    double median() const { return middle(m_wall); }
+    double cpuMedian() const { return middle(m_cpu); }
+    qint64 peakKiB() const { return m_peakKiB; }
+    QString runs() const
     {
-        QStringList runs;
+        QStringList texts;
         for (const double value : m_wall)
-            runs << QString::number(value, 'f', 2);
-        return QStringLiteral("%1  %2  %3  %4  %5  %6")
-            .arg(m_name.leftJustified(30), QString::number(bestWall(), 'f', 2).rightJustified(6),
-                 throughput(bytes, bestWall()).rightJustified(11),
-                 QString::number(bestCpu(), 'f', 2).rightJustified(6),
-                 mib(m_peakKiB * 1024).rightJustified(10), runs.join(QStringLiteral(" ")));
+            texts << QString::number(value, 'f', 2);
+        return texts.join(QLatin1Char(' '));
     }
 
 private:
-    QString m_name;
+    static double middle(QVector<double> values)
+    {
+        if (values.isEmpty())
+            return 0;
+        std::sort(values.begin(), values.end());
+        return values.at(values.size() / 2);
+    }
     QVector<double> m_wall;
     QVector<double> m_cpu;
     qint64 m_peakKiB = 0;
 };
+
+QString row(const QString &name, const Series &series, qint64 bytes)
+{
+    if (series.isEmpty())
+        return name.leftJustified(26) + QStringLiteral("  (not measured)");
+    return QStringLiteral("%1  %2 s  %3 MB/s  cpu %4 s  peak %5 MiB  runs %6")
+        .arg(name.leftJustified(26))
+        .arg(series.median(), 6, 'f', 2)
+        .arg(bytes / 1e6 / series.median(), 6, 'f', 0)
+        .arg(series.cpuMedian(), 5, 'f', 2)
+        .arg(series.peakKiB() / 1024, 4)
+        .arg(series.runs());
+}
+
+// The master of an earlier run when its marker says it has tracks of this size; else a new one.
+QStringList prepareMaster(const QString &diskRoot, qint64 trackBytes)
+{
+    QFile marker(QDir(diskRoot).filePath(kMarkerName));
+    if (marker.open(QIODevice::ReadOnly)) {
+        const QStringList lines = QString::fromUtf8(marker.readAll()).split(QLatin1Char('\n'));
+        marker.close();
+        if (lines.value(0).toLongLong() == trackBytes) {
+            const QStringList tracks = lines.mid(1, 2);
+            if (tracks.size() == 2 && QFileInfo(tracks[0]).size() == trackBytes &&
+                QFileInfo(tracks[1]).size() == trackBytes)
+                return tracks;
+        }
+    }
+    QDir(QDir(diskRoot).filePath(QStringLiteral("DCP"))).removeRecursively();
+    QElapsedTimer timer;
+    timer.start();
+    MasterSpec spec;
+    spec.trackBytes = trackBytes;
+    spec.reelDurations = {24 * 60 * 10};
+    const BuiltMaster master = FixtureBuilder(diskRoot).writeMaster(spec);
+    if (master.trackPaths.size() != 2)
+        return {};
+    say(QStringLiteral("wrote the master in %1 s").arg(timer.elapsed() / 1000.0, 0, 'f', 1));
+    if (marker.open(QIODevice::WriteOnly))
+        marker.write(QString::number(trackBytes).toUtf8() + '\n' +
+                     master.trackPaths.join(QLatin1Char('\n')).toUtf8());
+    return master.trackPaths;
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -503,34 +195,31 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Hash verification throughput of the check run."));
+        QStringLiteral("Hash verification speed of tavimor-check against cat and openssl."));
     parser.addHelpOption();
     const QCommandLineOption dirOption(QStringLiteral("dir"),
                                        QStringLiteral("Disk root for the master (kept)."),
                                        QStringLiteral("DIR"));
-    const QCommandLineOption sizeOption(QStringLiteral("size-mib"),
-                                        QStringLiteral("Total size of the track files."),
-                                        QStringLiteral("N"), QStringLiteral("2100"));
-    const QCommandLineOption tracksOption(QStringLiteral("tracks"),
-                                          QStringLiteral("Number of track files."),
-                                          QStringLiteral("N"), QStringLiteral("6"));
+    const QCommandLineOption sizeOption(QStringLiteral("track-mib"),
+                                        QStringLiteral("Size of each of the two track files."),
+                                        QStringLiteral("N"), QStringLiteral("1024"));
     const QCommandLineOption repeatOption(QStringLiteral("repeat"),
                                           QStringLiteral("Timed runs of each."),
                                           QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption checkerOption(
         QStringLiteral("checker"), QStringLiteral("The tavimor-check binary."),
         QStringLiteral("PATH"), QStringLiteral(TAVIMOR_CHECK_EXECUTABLE));
-    parser.addOptions({dirOption, sizeOption, tracksOption, repeatOption, checkerOption});
+    parser.addOptions({dirOption, sizeOption, repeatOption, checkerOption});
     parser.process(application);
 
-    const qint64 totalBytes = parser.value(sizeOption).toLongLong() * 1024 * 1024;
-    const int trackCount = std::max(1, parser.value(tracksOption).toInt());
+    const qint64 trackBytes = parser.value(sizeOption).toLongLong() << 20;
     const int repeat = std::max(1, parser.value(repeatOption).toInt());
     const QString checker = parser.value(checkerOption);
     const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
-    if (totalBytes <= 0 || !QFileInfo(checker).isExecutable() || openssl.isEmpty()) {
-        say(QStringLiteral(
-                "hash_benchmark: needs a size, the tavimor-check binary (%1) and openssl")
+    const QString cat = QStandardPaths::findExecutable(QStringLiteral("cat"));
+    if (trackBytes <= 0 || !QFileInfo(checker).isExecutable() || openssl.isEmpty() ||
+        cat.isEmpty()) {
+        say(QStringLiteral("hash_benchmark: needs a size, tavimor-check (%1), openssl and cat")
                 .arg(checker));
         return 2;
     }
@@ -539,104 +228,103 @@ int main(int argc, char *argv[])
     QString diskRoot = parser.value(dirOption);
     if (diskRoot.isEmpty()) {
         temporary.reset(new QTemporaryDir);
-        if (!temporary->isValid())
-            return 2;
         diskRoot = temporary->path();
     }
     diskRoot = QDir(diskRoot).absolutePath();
     QDir().mkpath(diskRoot);
-
-    Master master;
-    if (!buildMaster(diskRoot, totalBytes, trackCount, master)) {
+    const QStringList tracks = prepareMaster(diskRoot, trackBytes);
+    if (tracks.isEmpty()) {
         say(QStringLiteral("hash_benchmark: cannot write the master into %1").arg(diskRoot));
         return 2;
     }
+    const qint64 bytes = 2 * trackBytes;
+
     // Settings outside the disk root, so that discovery does not meet them.
     QTemporaryDir work;
-    const QString settingsPath = work.filePath(QStringLiteral("set.ini"));
-    {
-        QSettings settings(settingsPath, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("hash/check"), 1);
-    }
-    setSettingsFilePath(settingsPath);
+    const QString settings = work.filePath(QStringLiteral("set.ini"));
+    FixtureBuilder::writeSettings(settings, 1);
+    const QString out = work.filePath(QStringLiteral("out"));
+    const QStringList check = {checker,  QStringLiteral("--master"),
+                               diskRoot, QStringLiteral("--settings"),
+                               settings, QStringLiteral("--json")};
+    const QStringList digest =
+        QStringList{openssl, QStringLiteral("dgst"), QStringLiteral("-sha1")} + tracks;
+    const QStringList read = QStringList{cat} + tracks;
 
-    say(QStringLiteral("master: %1, %2 track files, %3 hashed in all")
-            .arg(master.folder)
-            .arg(master.trackPaths.size())
-            .arg(mib(master.allBytes)));
-    QElapsedTimer timer;
-    timer.start();
-    warmPageCache(master.trackPaths + QStringList{master.folder + QStringLiteral("/cpl.xml")});
-    say(QStringLiteral("page cache warmed in %1 s").arg(timer.elapsed() / 1000.0, 0, 'f', 1));
+    const bool canDrop = dropPageCache();
+    say(QStringLiteral("master: two tracks of %1 MiB in %2; %3 processor(s); %4")
+            .arg(trackBytes >> 20)
+            .arg(diskRoot)
+            .arg(sysconf(_SC_NPROCESSORS_ONLN))
+            .arg(canDrop ? QStringLiteral("page cache dropped before each cold run")
+                         : QStringLiteral("cannot drop the page cache (needs root): cold "
+                                          "figures left out")));
 
-    Series checkerRuns("tavimor-check --master --json");
-    Series digest("openssl dgst -sha1");
-    Series inProcess("in-process CheckRun");
-    InProcessRun lastInProcess;
-    const QString jsonPath = work.filePath(QStringLiteral("check.json"));
-    for (int i = 0; i < repeat; ++i) {
-        const ChildRun check =
-            runChild(checker,
-                     {QStringLiteral("--master"), diskRoot, QStringLiteral("--settings"),
-                      settingsPath, QStringLiteral("--json")},
-                     jsonPath, work.filePath(QStringLiteral("check.err")));
-        QFile json(jsonPath);
+    Series checkCached, checkCold, catCold, digestCached, digestCold;
+    qint64 progressTexts = 0;
+    const auto runCheck = [&](Series &series) {
+        const ChildRun run = runChild(check, out);
+        QFile json(out);
         json.open(QIODevice::ReadOnly);
         const QJsonArray rows = QJsonDocument::fromJson(json.readAll())
                                     .object()
                                     .value(QStringLiteral("rows"))
                                     .toArray();
-        const QString hashResult =
+        const QString hash =
             rows.at(CheckRow::Hash).toObject().value(QStringLiteral("result")).toString();
         // Exit status 3: every rule up to the label confirmation passed, hashing included.
-        if (!check.ok || check.exitCode != 3 || hashResult != QStringLiteral("符合")) {
+        if (!run.ok || run.exitCode != 3 || hash != QStringLiteral("符合")) {
             say(QStringLiteral("hash_benchmark: the check did not pass (exit %1, row 18 \"%2\")")
-                    .arg(check.exitCode)
-                    .arg(hashResult));
-            return 1;
+                    .arg(run.exitCode)
+                    .arg(hash));
+            return false;
         }
-        checkerRuns.add(check.seconds, check.cpuSeconds, check.peakRssKiB);
+        series.add(run);
+        return true;
+    };
+    const auto runTool = [&](const QStringList &command, Series &series) {
+        const ChildRun run = runChild(command, out);
+        if (!run.ok || run.exitCode != 0) {
+            say(QStringLiteral("hash_benchmark: %1 failed").arg(command.first()));
+            return false;
+        }
+        series.add(run);
+        return true;
+    };
 
-        const ChildRun sha1 = runChild(
-            openssl,
-            QStringList{QStringLiteral("dgst"), QStringLiteral("-sha1")} + master.trackPaths,
-            work.filePath(QStringLiteral("openssl.txt")),
-            work.filePath(QStringLiteral("openssl.err")));
-        if (!sha1.ok || sha1.exitCode != 0) {
-            say(QStringLiteral("hash_benchmark: openssl failed"));
-            return 1;
+    for (int i = 0; i < repeat; ++i) {
+        if (canDrop) {
+            if (!dropPageCache() || !runCheck(checkCold) || !dropPageCache() ||
+                !runTool(read, catCold) || !dropPageCache() || !runTool(digest, digestCold))
+                return 1;
         }
-        digest.add(sha1.seconds, sha1.cpuSeconds, sha1.peakRssKiB);
-
-        lastInProcess = runInProcess(diskRoot);
-        if (!lastInProcess.passedHash) {
-            say(QStringLiteral("hash_benchmark: the in-process run did not pass: %1")
-                    .arg(lastInProcess.warning));
+        warmPageCache(tracks);
+        if (!runCheck(checkCached) || !runTool(digest, digestCached))
             return 1;
-        }
-        inProcess.add(lastInProcess.seconds, lastInProcess.cpuSeconds, lastInProcess.peakRssKiB);
+    }
+    {
+        // How many texts the window would show for this master.
+        HashThread worker(tracks, {});
+        QObject::connect(&worker, &HashThread::MsgSignal, [&progressTexts] { ++progressTexts; });
+        worker.start();
+        worker.wait();
     }
 
     say(QString());
-    say(QStringLiteral("%1 runs each; the best wall and CPU (user + system) times count")
-            .arg(repeat));
-    say(QStringLiteral("%1  %2  %3  %4  %5  %6")
-            .arg(QStringLiteral("program").leftJustified(30),
-                 QStringLiteral("wall").rightJustified(6),
-                 QStringLiteral("rate").rightJustified(11), QStringLiteral("cpu").rightJustified(6),
-                 QStringLiteral("peak RSS").rightJustified(10),
-                 QStringLiteral("wall of each run")));
-    say(checkerRuns.row(master.allBytes));
-    say(digest.row(master.trackBytes));
-    say(inProcess.row(master.allBytes));
-    say(QStringLiteral("ratio tavimor-check / openssl: wall %1, cpu %2 (target <= 1.0)")
-            .arg(checkerRuns.bestWall() / digest.bestWall(), 0, 'f', 2)
-            .arg(checkerRuns.bestCpu() / digest.bestCpu(), 0, 'f', 2));
-    say(QStringLiteral("progress events shown in one check: %1 (%2 chunks of %3 bytes read)")
-            .arg(lastInProcess.progressEvents)
-            .arg((master.allBytes + HashThread::kChunkSize - 1) / HashThread::kChunkSize)
-            .arg(HashThread::kChunkSize));
-    say(QStringLiteral("in-process RSS: %1 before the check, peak %2 during it")
-            .arg(mib(lastInProcess.rssBeforeKiB * 1024), mib(lastInProcess.peakRssKiB * 1024)));
+    say(QStringLiteral("median of %1 runs each").arg(repeat));
+    say(row(QStringLiteral("tavimor-check, cached"), checkCached, bytes));
+    say(row(QStringLiteral("tavimor-check, cold"), checkCold, bytes));
+    say(row(QStringLiteral("cat, cold"), catCold, bytes));
+    say(row(QStringLiteral("openssl dgst -sha1, cached"), digestCached, bytes));
+    say(row(QStringLiteral("openssl dgst -sha1, cold"), digestCold, bytes));
+    say(QString());
+    if (!checkCold.isEmpty()) {
+        const double limit = std::max(catCold.median(), checkCached.median());
+        say(QStringLiteral("cold check / max(cold cat, cached check) = %1 (target <= 1.10)")
+                .arg(checkCold.median() / limit, 0, 'f', 2));
+    }
+    say(QStringLiteral("cached check / cached openssl dgst = %1 (target <= 0.55)")
+            .arg(checkCached.median() / digestCached.median(), 0, 'f', 2));
+    say(QStringLiteral("progress texts of one check: %1").arg(progressTexts));
     return 0;
 }

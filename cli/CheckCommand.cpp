@@ -5,6 +5,7 @@
 #include "cli/LabelFile.h"
 #include "cli/Terminal.h"
 #include "dcp/DcpInspector.h"
+#include "dcp/InputFiles.h"
 #include "dcp/RunEnvironment.h"
 #include "report/ComplianceReport.h"
 #include "report/FontSetup.h"
@@ -19,7 +20,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSettings>
 
 #include <cstdlib>
 #include <memory>
@@ -50,6 +50,40 @@ void printError(const QString &message)
 QString nativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path);
+}
+
+// Why the report cannot go to path, for the operator; empty when it can.
+QString reportPathMessage(const QString &path, ReportPathProblem problem)
+{
+    const QString where = nativePath(path);
+    switch (problem) {
+    case ReportPathProblem::None:
+        break;
+    case ReportPathProblem::FolderMissing:
+        return QStringLiteral("the report's folder %1 does not exist")
+            .arg(nativePath(QFileInfo(path).absolutePath()));
+    case ReportPathProblem::NotRegularFile: {
+        const QFileInfo info(path);
+        const QString what = info.isSymLink() ? QStringLiteral("a symbolic link")
+                             : info.isDir()   ? QStringLiteral("a folder")
+                                              : QStringLiteral("a device, pipe or socket");
+        return QStringLiteral("the report path %1 is %2; the report replaces nothing but an "
+                              "earlier report, and only in a regular file")
+            .arg(where, what);
+    }
+    case ReportPathProblem::InsideMaster:
+        return QStringLiteral("the report path %1 lies inside the master being checked; the "
+                              "report is never written into a master")
+            .arg(where);
+    case ReportPathProblem::InputFile:
+        return QStringLiteral("the report path %1 is the settings or labels file of this run")
+            .arg(where);
+    case ReportPathProblem::NotAReport:
+        return QStringLiteral("%1 exists and is not a compliance report; the report replaces "
+                              "nothing but an earlier report")
+            .arg(where);
+    }
+    return QString();
 }
 
 QJsonValue textOrNull(const QString &text)
@@ -140,43 +174,52 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
         options.masterFolder = master.absoluteFilePath();
     }
 
-    if (parser.isSet(settingsOption)) {
-        const QFileInfo settings(parser.value(settingsOption));
-        QFile file(settings.filePath());
-        QString reason;
-        if (!settings.exists())
-            reason = QStringLiteral("no such file");
-        else if (settings.isDir())
-            reason = QStringLiteral("it is a folder");
-        else if (!file.open(QIODevice::ReadOnly))
-            reason = file.errorString();
-        if (!reason.isEmpty()) {
+    // A set.ini in the working directory is held to the same rules as a file named here.
+    const QString settingsPath =
+        parser.isSet(settingsOption) ? parser.value(settingsOption) : settingsFilePath();
+    const QFileInfo settings(settingsPath);
+    if (parser.isSet(settingsOption) || settings.exists() || settings.isSymLink()) {
+        const InputFile file = readInputFile(settingsPath);
+        if (file.problem != InputFileProblem::None) {
             printError(QStringLiteral("cannot read the settings file %1: %2")
-                           .arg(nativePath(settings.filePath()), reason));
+                           .arg(nativePath(settingsPath), file.reason));
             return ExitStatus::Trouble;
         }
-        options.settingsPath = settings.absoluteFilePath();
     }
+    if (parser.isSet(settingsOption))
+        options.settingsPath = settings.absoluteFilePath();
 
     if (parser.isSet(labelsOption))
         options.labelsPath = parser.value(labelsOption);
 
     if (parser.isSet(reportOption)) {
-        // Found out now rather than after hours of hashing.
-        const QFileInfo report(parser.value(reportOption));
-        if (report.isDir()) {
-            printError(QStringLiteral("the report path %1 is a folder")
-                           .arg(nativePath(report.filePath())));
+        // Found out now rather than after hours of hashing; looked at again before writing.
+        // As written: ".." after a link is the file system's business, as for any other tool.
+        options.reportPath = parser.value(reportOption);
+        if (options.reportPath.isEmpty()) {
+            printError(QStringLiteral("--report needs a file name"));
             return ExitStatus::Trouble;
         }
-        if (!report.absoluteDir().exists()) {
-            printError(QStringLiteral("the report's folder %1 does not exist")
-                           .arg(nativePath(report.absolutePath())));
+        const QString problem = reportPathMessage(
+            options.reportPath, reportPathProblem(options.reportPath, reportGuard(options)));
+        if (!problem.isEmpty()) {
+            printError(problem);
             return ExitStatus::Trouble;
         }
-        options.reportPath = report.absoluteFilePath();
     }
     return ExitStatus::Passed;
+}
+
+ReportGuard CheckCommand::reportGuard(const Options &options) const
+{
+    ReportGuard guard;
+    if (!options.masterFolder.isEmpty())
+        guard.masterRoots << options.masterFolder;
+    guard.inputFiles << (options.settingsPath.isEmpty() ? settingsFilePath()
+                                                        : options.settingsPath);
+    if (!options.labelsPath.isEmpty())
+        guard.inputFiles << options.labelsPath;
+    return guard;
 }
 
 int CheckCommand::execute(const Options &options)
@@ -197,14 +240,24 @@ int CheckCommand::execute(const Options &options)
     }
 
     setSettingsFilePath(options.settingsPath);
-    if (options.settingsPath.isEmpty() && !QFileInfo(settingsFilePath()).isFile())
+    if (!QFileInfo(settingsFilePath()).isFile()) {
         printError(
             QStringLiteral("note: no set.ini in the working directory %1: hash verification is off "
                            "and no screening device is approved")
                 .arg(nativePath(QDir::currentPath())));
+    } else if (knownSettingsKeys().isEmpty()) {
+        // A PDF, a UTF-16 file or a binary reads as an empty settings file.
+        printError(
+            QStringLiteral("warning: the settings file %1 holds none of the keys hash/check, "
+                           "cert_num/num, cert_list/cert0...: hash verification is off and "
+                           "no screening device is approved (is it an INI file saved as "
+                           "UTF-8 or GBK text?)")
+                .arg(nativePath(QFileInfo(settingsFilePath()).absoluteFilePath())));
+    }
 
     ConsoleFrontEnd frontEnd(labels.get(), stderrIsTerminal());
     CheckRun run(gDcpInspector, frontEnd);
+    gDcpInspector.stopRequested = [this] { return m_interrupts.wasInterrupted(); };
     if (!options.masterFolder.isEmpty())
         run.setMasterFolder(options.masterFolder);
 
@@ -231,6 +284,9 @@ int CheckCommand::execute(const Options &options)
         printJson(frontEnd);
     else
         printText(frontEnd);
+    if (frontEnd.hashSkipped())
+        printError(QStringLiteral("note: hash verification was off (hash/check is 0 or missing in "
+                                  "the settings file): no asset's SHA-1 digest was checked"));
 
     int status = ExitStatus::Failed;
     if (frontEnd.passed())
@@ -251,7 +307,7 @@ int CheckCommand::execute(const Options &options)
             installCjkFontSubstitutions();
             QString message;
             if (!writeComplianceReport(options.reportPath, frontEnd.cellTexts(), gDcpInspector,
-                                       &message)) {
+                                       &message, reportGuard(options))) {
                 printError(message.isEmpty() ? QStringLiteral("cannot write the report %1")
                                                    .arg(nativePath(options.reportPath))
                                              : message);
@@ -301,6 +357,7 @@ void CheckCommand::printJson(const ConsoleFrontEnd &frontEnd) const
     };
     const QJsonObject result{
         {QStringLiteral("passed"), frontEnd.passed()},
+        {QStringLiteral("hashChecked"), frontEnd.hashChecked()},
         {QStringLiteral("warning"), textOrNull(frontEnd.warning())},
         {QStringLiteral("rows"), rows},
         {QStringLiteral("labels"), labels},

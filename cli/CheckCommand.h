@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/ComplianceReport.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +41,8 @@ private:
 
     int parse(const QStringList &arguments, Options &options);
     int execute(const Options &options);
+    // What the report must not overwrite or land in, as far as the command line tells.
+    ReportGuard reportGuard(const Options &options) const;
     void printText(const ConsoleFrontEnd &frontEnd) const;
     void printJson(const ConsoleFrontEnd &frontEnd) const;
 

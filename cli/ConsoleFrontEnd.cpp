@@ -2,6 +2,7 @@
 
 #include "cli/ConsoleText.h"
 #include "dcp/DcpInspector.h"
+#include "run/HashProgress.h"
 
 ConsoleFrontEnd::ConsoleFrontEnd(const LabelInput *labels, bool showProgress, QObject *parent)
     : QObject(parent), m_cells(CheckRow::Count), m_labels(labels), m_showProgress(showProgress)
@@ -13,6 +14,10 @@ void ConsoleFrontEnd::writeResult(int row, CellKind kind, const QString &text)
     if (row < 0 || row >= m_cells.size())
         return;
     m_cells[row] = Cell{kind, text};
+    if (row == CheckRow::Hash && kind == CellKind::Progress)
+        m_hashProgressSeen = true;
+    else if (row == CheckRow::Hash && kind == CellKind::Blank)
+        m_hashProgressSeen = false;
     if (kind == CellKind::Progress)
         showProgress(resultText(row));
     else if (row == CheckRow::Hash)
@@ -49,12 +54,29 @@ void ConsoleFrontEnd::setReportEnabled(bool enabled)
 
 void ConsoleFrontEnd::setBusy(bool) {}
 
+void ConsoleFrontEnd::hashingStarted(qint64 totalBytes)
+{
+    m_hashTotal = totalBytes;
+    m_hashClock.start();
+}
+
 void ConsoleFrontEnd::runEnded(bool passed)
 {
     clearProgress();
     m_ended = true;
     m_passed = passed;
     emit ended();
+}
+
+bool ConsoleFrontEnd::hashChecked() const
+{
+    return m_hashProgressSeen && m_cells.at(CheckRow::Hash).kind == CellKind::Pass;
+}
+
+bool ConsoleFrontEnd::hashSkipped() const
+{
+    const CellKind kind = m_cells.at(CheckRow::Hash).kind;
+    return !m_hashProgressSeen && (kind == CellKind::Pass || kind == CellKind::NotApplicable);
 }
 
 QString ConsoleFrontEnd::resultText(int row) const
@@ -78,7 +100,17 @@ void ConsoleFrontEnd::showProgress(const QString &text)
 {
     if (!m_showProgress)
         return;
-    const QString line = checkListItem(CheckRow::Hash) + QLatin1Char(' ') + text;
+    QString line = checkListItem(CheckRow::Hash) + QLatin1Char(' ') + text;
+    // Hours of hashing deserve an estimate: the rate so far and the time it leaves.
+    bool isPercent = false;
+    const double percent =
+        text.endsWith(QLatin1Char('%')) ? text.chopped(1).toDouble(&isPercent) : 0.0;
+    if (isPercent && m_hashClock.isValid()) {
+        const QString rate = throughputText(qint64(percent / 100.0 * double(m_hashTotal)),
+                                            m_hashTotal, m_hashClock.elapsed());
+        if (!rate.isEmpty())
+            line += QStringLiteral("  ") + rate;
+    }
     const int width = displayWidth(line);
     // A shorter text must not leave the end of the longer one behind.
     writeErr(QLatin1Char('\r') + padToWidth(line, m_progressWidth));

@@ -3,6 +3,7 @@
 #include "cli/LabelFile.h"
 #include "run/CheckRun.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,7 @@ public:
     bool confirmLabels(DcpInspector &inspector) override;
     void setReportEnabled(bool enabled) override;
     void setBusy(bool busy) override;
+    void hashingStarted(qint64 totalBytes) override;
     void runEnded(bool passed) override;
 
     bool hasEnded() const { return m_ended; }
@@ -32,6 +34,10 @@ public:
     QString warning() const { return m_warning; }
     // The run got as far as the label confirmation.
     bool reachedConfirmation() const { return m_reachedConfirmation; }
+    // Row 18 passed because every asset was hashed and matched.
+    bool hashChecked() const;
+    // The run got past the packing-list rules, but no asset was hashed: hashing was off.
+    bool hashSkipped() const;
 
     // The result text of a row as the window would show it.
     QString resultText(int row) const;
@@ -56,9 +62,14 @@ private:
     const LabelInput *m_labels;
     bool m_showProgress;
     int m_progressWidth = 0;
+    qint64 m_hashTotal = 0;
+    QElapsedTimer m_hashClock;
     QString m_warning;
     bool m_ended = false;
     bool m_passed = false;
     bool m_reportEnabled = false;
     bool m_reachedConfirmation = false;
+    // Hashing writes its progress into row 18 before any verdict; a row 18 without progress
+    // was not judged by hashing.
+    bool m_hashProgressSeen = false;
 };

@@ -1,8 +1,8 @@
 #include "cli/LabelFile.h"
 
 #include "dcp/DcpInspector.h"
+#include "dcp/InputFiles.h"
 
-#include <QFile>
 #include <QTextCodec>
 
 namespace {
@@ -55,20 +55,12 @@ QStringList labelKeys()
 bool readLabelFile(const QString &path, LabelInput &input, QString &errorMessage)
 {
     input = LabelInput();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        errorMessage =
-            QStringLiteral("cannot read the labels file %1: %2").arg(path, file.errorString());
+    const InputFile file = readInputFile(path);
+    if (file.problem != InputFileProblem::None) {
+        errorMessage = QStringLiteral("cannot read the labels file %1: %2").arg(path, file.reason);
         return false;
     }
-    // Label files are small; anything large is not one.
-    const qint64 kMaxBytes = 1024 * 1024;
-    if (file.size() > kMaxBytes) {
-        errorMessage =
-            QStringLiteral("the labels file %1 is too large to be a labels file").arg(path);
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
+    const QByteArray &bytes = file.bytes;
     QTextCodec::ConverterState state;
     QString text =
         QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);

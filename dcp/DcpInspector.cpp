@@ -22,6 +22,9 @@ void DcpInspector::resetRunData()
     kdms.clear();
     assetMap.assets.clear();
     kdm.subjectNames.clear();
+    kdm.recipientSubjectName.clear();
+    unreadableFile.clear();
+    unreadableReason.clear();
     kdm.namespaceUri.clear();
     kdm.messageId.clear();
     kdm.compositionPlaylistId.clear();

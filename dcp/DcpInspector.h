@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 // The one object that holds a check run's data between its steps: the label fields, what
 // discovery found on the disk, the parsed documents and the chosen KDM. Members are public; the
 // rules and discovery are member functions (defined next to the subsystem that owns them).
@@ -23,6 +25,8 @@ public:
         NoKdmFile = -7,
         NotEncrypted = -8,
         NoMatchingKdm = -9,
+        Unreadable = -10,  // a document exists but could not be read: unreadableFile names it
+        Interrupted = -11, // the stop check asked discovery to stop
     };
 
     QString cplName;
@@ -45,6 +49,14 @@ public:
     QVector<CplInfo> cpls;
     QVector<PklInfo> pkls;
     QVector<KdmInfo> kdms;
+    // The document that could not be read, and the system's reason (loadMaster's Unreadable).
+    QString unreadableFile;
+    QString unreadableReason;
+
+    // Asked once per folder and document while discovery walks the disk; true ends discovery
+    // (findMaster then fails without a message). Discovery runs on the caller's thread, so this
+    // is how an interruption reaches it. Not run data: a reset keeps it.
+    std::function<bool()> stopRequested;
 
     // The reset at the start of every check run.
     void resetRunData();
@@ -57,7 +69,7 @@ public:
     // Discovery (dcp/MasterDiscovery.cpp).
     bool findMaster(QString &message);
     int loadMaster(const QString &driveRoot);
-    void findAssetMaps(const QString &folder);
+    bool findAssetMaps(const QString &folder); // false when stopped
     bool scanKdms(const QString &driveRoot);
     bool selectKdm();
 
@@ -81,7 +93,10 @@ public:
     bool checkLabelFields(QString &message) const;
 
 private:
-    void findAssetMapsIn(const QString &folder, QVector<QString> &ancestors);
+    bool stopping(); // asks the stop check; once it said stop, discovery stays stopped
+    bool readFailed(const QString &path, const QString &reason);
+
+    bool m_stopSeen = false;
 };
 
 // True when text parses as a date with the pattern "yyyyMMdd".

@@ -4,7 +4,8 @@
 #include <QVector>
 
 // Plain value records of the package's documents. They refer to each other only through id
-// texts, held exactly as the documents write them (URN prefix and letter case included).
+// texts, held as the documents write them (URN prefix and letter case included) less the XML
+// white space around them; digests and paths are taken the same way.
 
 // One asset. The same record serves an asset-map entry, a packing-list entry and a composition
 // track; each document fills only some of the fields.
@@ -60,7 +61,8 @@ struct KdmInfo
     QString compositionPlaylistId;
     QString notValidBefore;
     QString notValidAfter;
-    QVector<QString> subjectNames;
+    QVector<QString> subjectNames; // every X509SubjectName, the signer chain's included
+    QString recipientSubjectName;  // KDMRequiredExtensions/Recipient/X509SubjectName
 };
 
 // The two 23-character namespace prefixes (scheme and host) of Interop and SMPTE documents.

@@ -43,13 +43,36 @@ bool parsePlainNumber(const QString &text, double &value)
     return ok && std::isfinite(value);
 }
 
-// Opens the file for a path-taking reader; a file that cannot be opened reads as empty.
-template <typename Record, typename Read> Record readFile(const QString &filePath, Read read)
+// Opens the file for a path-taking reader; a file that cannot be opened reads as empty. The
+// device readers stop at a failed read as at the end of the file; the file keeps the error.
+template <typename Record, typename Read>
+Record readFile(const QString &filePath, QString *readError, Read read)
 {
     QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return Record();
-    return read(&file, XmlReadLimits());
+    Record record = Record();
+    if (file.open(QIODevice::ReadOnly))
+        record = read(&file, XmlReadLimits());
+    if (readError)
+        *readError = file.error() == QFileDevice::NoError ? QString() : file.errorString();
+    return record;
+}
+
+// Leading and trailing XML white space: space, tab, CR and LF. Ids, digests and paths are
+// schema types that allow it around the value; other white space (a no-break space) is part of
+// the value.
+QString xmlTrimmed(const QString &text)
+{
+    const auto isXmlSpace = [](QChar c) {
+        return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\r') ||
+               c == QLatin1Char('\n');
+    };
+    int begin = 0;
+    int end = text.size();
+    while (begin < end && isXmlSpace(text.at(begin)))
+        ++begin;
+    while (end > begin && isXmlSpace(text.at(end - 1)))
+        --end;
+    return begin == 0 && end == text.size() ? text : text.mid(begin, end - begin);
 }
 
 } // namespace
@@ -91,17 +114,17 @@ AssetMapInfo readAssetMap(QIODevice *device, const XmlReadLimits &limits)
             } else if (isName(xml, "Id")) {
                 if (!ownIdTaken) {
                     if (xml.readElementText(text))
-                        record.id = text;
+                        record.id = xmlTrimmed(text);
                     ownIdTaken = true;
                 } else if (inAsset) {
                     if (xml.readElementText(text))
-                        pending.id = text;
+                        pending.id = xmlTrimmed(text);
                 }
             } else if (isName(xml, "Asset")) {
                 inAsset = true;
             } else if (isName(xml, "Path")) {
                 if (xml.readElementText(text))
-                    pending.path = text;
+                    pending.path = xmlTrimmed(text);
             } else if (isName(xml, "Length")) {
                 if (xml.readElementText(text))
                     pending.size = text.toLongLong(nullptr, 10);
@@ -138,17 +161,17 @@ PklInfo readPackingList(QIODevice *device, const XmlReadLimits &limits)
             } else if (isName(xml, "Id")) {
                 if (!ownIdTaken) {
                     if (xml.readElementText(text))
-                        record.id = text;
+                        record.id = xmlTrimmed(text);
                     ownIdTaken = true;
                 } else if (inAsset) {
                     if (xml.readElementText(text))
-                        pending.id = text;
+                        pending.id = xmlTrimmed(text);
                 }
             } else if (isName(xml, "Asset")) {
                 inAsset = true;
             } else if (isName(xml, "Hash")) {
                 if (xml.readElementText(text))
-                    pending.hash = text;
+                    pending.hash = xmlTrimmed(text);
             } else if (isName(xml, "Size")) {
                 if (xml.readElementText(text))
                     pending.size = text.toLongLong(nullptr, 10);
@@ -157,7 +180,7 @@ PklInfo readPackingList(QIODevice *device, const XmlReadLimits &limits)
                     pending.type = text;
             } else if (isName(xml, "OriginalFileName")) {
                 if (xml.readElementText(text))
-                    pending.path = text;
+                    pending.path = xmlTrimmed(text);
             } else if (isName(xml, "GroupId")) {
                 record.hasGroupId = true;
             }
@@ -198,11 +221,11 @@ CplInfo readComposition(QIODevice *device, const XmlReadLimits &limits)
             } else if (isName(xml, "Id")) {
                 if (!ownIdTaken) {
                     if (xml.readElementText(text))
-                        record.id = text;
+                        record.id = xmlTrimmed(text);
                     ownIdTaken = true;
                 } else if (inTrack) {
                     if (xml.readElementText(text))
-                        pending.id = text;
+                        pending.id = xmlTrimmed(text);
                 }
             } else if (isName(xml, "EditRate")) {
                 if (xml.readElementText(text))
@@ -214,10 +237,10 @@ CplInfo readComposition(QIODevice *device, const XmlReadLimits &limits)
                 // The element itself marks the composition encrypted, even when its text is cut.
                 record.encrypted = true;
                 if (xml.readElementText(text))
-                    pending.keyId = text;
+                    pending.keyId = xmlTrimmed(text);
             } else if (isName(xml, "Hash")) {
                 if (xml.readElementText(text))
-                    pending.hash = text;
+                    pending.hash = xmlTrimmed(text);
             } else if (isName(xml, "FrameRate")) {
                 if (xml.readElementText(text))
                     pending.frameRate = DcpXmlReader::normalizeRate(text);
@@ -244,17 +267,32 @@ KdmInfo readKdm(QIODevice *device, const XmlReadLimits &limits)
     KdmInfo record;
     XmlBoundedStream xml(device, limits);
     QString text;
+    // The recipient is the one device the KDM is addressed to; the other subject names belong
+    // to the certificates that signed it.
+    bool inExtensions = false;
+    bool inRecipient = false;
+    bool recipientTaken = false;
     while (xml.readNext()) {
+        if (xml.isEndElement()) {
+            if (isName(xml, "KDMRequiredExtensions"))
+                inExtensions = false;
+            else if (isName(xml, "Recipient"))
+                inRecipient = false;
+        }
         if (!xml.isStartElement())
             continue;
-        if (isName(xml, "DCinemaSecurityMessage")) {
+        if (isName(xml, "KDMRequiredExtensions")) {
+            inExtensions = true;
+        } else if (isName(xml, "Recipient")) {
+            inRecipient = inExtensions;
+        } else if (isName(xml, "DCinemaSecurityMessage")) {
             record.namespaceUri = xml.namespaceUri().toString();
         } else if (isName(xml, "MessageId")) {
             if (xml.readElementText(text))
-                record.messageId = text;
+                record.messageId = xmlTrimmed(text);
         } else if (isName(xml, "CompositionPlaylistId")) {
             if (xml.readElementText(text))
-                record.compositionPlaylistId = text;
+                record.compositionPlaylistId = xmlTrimmed(text);
         } else if (isName(xml, "ContentKeysNotValidBefore")) {
             if (xml.readElementText(text))
                 record.notValidBefore = text;
@@ -262,8 +300,12 @@ KdmInfo readKdm(QIODevice *device, const XmlReadLimits &limits)
             if (xml.readElementText(text))
                 record.notValidAfter = text;
         } else if (isName(xml, "X509SubjectName")) {
-            if (xml.readElementText(text))
+            if (xml.readElementText(text)) {
                 record.subjectNames.append(text);
+                if (inRecipient && !recipientTaken)
+                    record.recipientSubjectName = text;
+                recipientTaken = recipientTaken || inRecipient;
+            }
         }
     }
     return record;
@@ -271,32 +313,30 @@ KdmInfo readKdm(QIODevice *device, const XmlReadLimits &limits)
 
 } // namespace XmlDocumentReaders
 
-DcpXmlReader::DocumentKind DcpXmlReader::classifyXml(const QString &filePath) const
+DcpXmlReader::DocumentKind DcpXmlReader::classifyXml(const QString &filePath,
+                                                     QString *readError) const
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return Unknown;
-    return XmlDocumentReaders::classifyXml(&file);
+    return readFile<DocumentKind>(filePath, readError, XmlDocumentReaders::classifyXml);
 }
 
-AssetMapInfo DcpXmlReader::readAssetMap(const QString &filePath) const
+AssetMapInfo DcpXmlReader::readAssetMap(const QString &filePath, QString *readError) const
 {
-    return readFile<AssetMapInfo>(filePath, XmlDocumentReaders::readAssetMap);
+    return readFile<AssetMapInfo>(filePath, readError, XmlDocumentReaders::readAssetMap);
 }
 
-PklInfo DcpXmlReader::readPackingList(const QString &filePath) const
+PklInfo DcpXmlReader::readPackingList(const QString &filePath, QString *readError) const
 {
-    return readFile<PklInfo>(filePath, XmlDocumentReaders::readPackingList);
+    return readFile<PklInfo>(filePath, readError, XmlDocumentReaders::readPackingList);
 }
 
-CplInfo DcpXmlReader::readComposition(const QString &filePath) const
+CplInfo DcpXmlReader::readComposition(const QString &filePath, QString *readError) const
 {
-    return readFile<CplInfo>(filePath, XmlDocumentReaders::readComposition);
+    return readFile<CplInfo>(filePath, readError, XmlDocumentReaders::readComposition);
 }
 
-KdmInfo DcpXmlReader::readKdm(const QString &filePath) const
+KdmInfo DcpXmlReader::readKdm(const QString &filePath, QString *readError) const
 {
-    return readFile<KdmInfo>(filePath, XmlDocumentReaders::readKdm);
+    return readFile<KdmInfo>(filePath, readError, XmlDocumentReaders::readKdm);
 }
 
 QString DcpXmlReader::normalizeAspectRatio(const QString &text, QString &pictureSize)

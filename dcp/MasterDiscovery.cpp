@@ -1,9 +1,11 @@
 #include "dcp/DcpInspector.h"
 #include "dcp/DcpXmlReader.h"
+#include "dcp/FileProblems.h"
+#include "dcp/InputFiles.h"
+#include "dcp/MasterFiles.h"
 #include "dcp/RunEnvironment.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -11,28 +13,26 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <memory>
+
 namespace {
 
-// Folder listing used by the asset-map search: sub-folders (links to folders included) and
-// files, without hidden and system entries, in the order the file system gives them.
-QFileInfoList searchEntries(const QString &folder)
-{
-    return QDir(folder).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot,
-                                      QDir::NoSort);
-}
-
 // The value texts of one group's keys as written in the INI file, before the toolkit's INI
-// syntax splits them at commas or drops backslashes; keys lower-cased. A later line wins.
+// syntax splits them at commas or drops backslashes; keys lower-cased. A later line wins. Lines
+// are taken whole, so no part of a comment, however long, is ever read as an entry.
 QHash<QString, QString> rawIniGroup(const QString &path, const QString &group)
 {
     QHash<QString, QString> values;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    InputFile file = readInputFile(path);
+    if (file.problem != InputFileProblem::None)
         return values;
+    // The toolkit's INI reading ends a line at either character.
+    file.bytes.replace('\r', '\n');
     QString section;
-    while (!file.atEnd()) {
-        // Settings files are small; a line longer than this is not an entry of ours.
-        const QString line = QString::fromUtf8(file.readLine(64 * 1024)).trimmed();
+    for (const QByteArray &bytes : file.bytes.split('\n')) {
+        const QString line = QString::fromUtf8(bytes).trimmed();
+        if (line.startsWith(QLatin1Char(';')))
+            continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             section = line.mid(1, line.size() - 2).trimmed();
             continue;
@@ -52,14 +52,16 @@ QHash<QString, QString> rawIniGroup(const QString &path, const QString &group)
 QStringList approvedCertificates()
 {
     const QString path = settingsFilePath();
-    QSettings settings(path, QSettings::IniFormat);
-    const int num = settings.value(QStringLiteral("cert_num/num")).toInt();
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
+    if (!settings)
+        return {};
+    const int num = settings->value(QStringLiteral("cert_num/num")).toInt();
 
     // Indexes beyond the highest key present can only give missing entries; bounding the loop
     // by it keeps an absurd "num" from stalling the run.
-    settings.beginGroup(QStringLiteral("cert_list"));
-    const QStringList keys = settings.childKeys();
-    settings.endGroup();
+    settings->beginGroup(QStringLiteral("cert_list"));
+    const QStringList keys = settings->childKeys();
+    settings->endGroup();
     int highestIndex = -1;
     for (const QString &key : keys) {
         if (!key.startsWith(QLatin1String("cert"), Qt::CaseInsensitive))
@@ -76,7 +78,7 @@ QStringList approvedCertificates()
         count > 0 ? rawIniGroup(path, QStringLiteral("cert_list")) : QHash<QString, QString>();
     for (int i = 0; i < count; ++i) {
         const QString key = QStringLiteral("cert%1").arg(i);
-        const QVariant value = settings.value(QLatin1String("cert_list/") + key);
+        const QVariant value = settings->value(QLatin1String("cert_list/") + key);
         if (!value.isValid())
             continue;
         const auto written = raw.constFind(key);
@@ -103,6 +105,14 @@ bool DcpInspector::findMaster(QString &message)
         return false;
     }
     const int code = loadMaster(removableDrives.first());
+    if (code == Interrupted) {
+        message.clear(); // the run ends without a verdict; nothing to tell
+        return false;
+    }
+    if (code == Unreadable) {
+        message = unreadableFileMessage(unreadableFile, unreadableReason);
+        return false;
+    }
     if (code >= 2) {
         message =
             QString::fromUtf8("移动硬盘内有多个送审母版，请确认只有一个送审母版后，再进行检测!");
@@ -147,7 +157,11 @@ bool DcpInspector::findMaster(QString &message)
 int DcpInspector::loadMaster(const QString &driveRoot)
 {
     assetMapPaths.clear();
-    findAssetMaps(driveRoot);
+    unreadableFile.clear();
+    unreadableReason.clear();
+    m_stopSeen = false;
+    if (!findAssetMaps(driveRoot))
+        return Interrupted;
     if (assetMapPaths.isEmpty())
         return NoAssetMap;
     if (assetMapPaths.size() >= 2)
@@ -157,31 +171,40 @@ int DcpInspector::loadMaster(const QString &driveRoot)
     const QString masterFolder = assetMapPath.left(assetMapPath.lastIndexOf(QLatin1Char('/')));
 
     DcpXmlReader reader;
-    const AssetMapInfo map = reader.readAssetMap(assetMapPath);
+    QString error;
+    const AssetMapInfo map = reader.readAssetMap(assetMapPath, &error);
+    if (readFailed(assetMapPath, error))
+        return Unreadable;
     assetMap.namespaceUri = map.namespaceUri;
     assetMap.id = map.id;
     assetMap.annotationText = map.annotationText;
     assetMap.assets = map.assets;
 
     for (const AssetInfo &asset : qAsConst(assetMap.assets)) {
-        const QFileInfo file(masterFolder + QLatin1Char('/') + asset.path);
-        if (!file.isFile())
+        const QString path = assetFileInMaster(driveRoot, masterFolder, asset.path);
+        if (path.isEmpty())
             return FilesMissing;
         // Track files are only tested for existence; only documents are opened.
-        if (file.suffix().toLower() != QLatin1String("xml"))
+        if (QFileInfo(path).suffix().toLower() != QLatin1String("xml"))
             continue;
-        const QString path = file.filePath();
-        switch (reader.classifyXml(path)) {
+        if (stopping())
+            return Interrupted;
+        const DcpXmlReader::DocumentKind kind = reader.classifyXml(path, &error);
+        if (readFailed(path, error))
+            return Unreadable;
+        switch (kind) {
         case DcpXmlReader::Cpl:
-            cpls.append(reader.readComposition(path));
+            cpls.append(reader.readComposition(path, &error));
             break;
         case DcpXmlReader::Pkl:
-            pkls.append(reader.readPackingList(path));
+            pkls.append(reader.readPackingList(path, &error));
             break;
         case DcpXmlReader::Kdm:
         case DcpXmlReader::Unknown:
             break;
         }
+        if (readFailed(path, error))
+            return Unreadable;
     }
 
     if (cpls.isEmpty())
@@ -194,81 +217,64 @@ int DcpInspector::loadMaster(const QString &driveRoot)
         return SeveralPkls;
     if (!cpls.first().encrypted)
         return NotEncrypted;
-    if (!scanKdms(driveRoot))
+    const bool kdmFound = scanKdms(driveRoot);
+    if (!unreadableFile.isEmpty())
+        return Unreadable;
+    if (m_stopSeen)
+        return Interrupted;
+    if (!kdmFound)
         return NoKdmFile;
     return selectKdm() ? MasterOk : NoMatchingKdm;
 }
 
-void DcpInspector::findAssetMaps(const QString &folder)
+bool DcpInspector::stopping()
 {
-    QVector<QString> ancestors;
-    findAssetMapsIn(folder, ancestors);
+    m_stopSeen = m_stopSeen || (stopRequested && stopRequested());
+    return m_stopSeen;
 }
 
-// Depth first, each folder searched before the next entry of its parent. The walk keeps its own
-// stack instead of recursing, so a deeply nested disk cannot exhaust the thread's stack.
-// Folder links are followed; one that leads back to a folder on the current descent (itself or an
-// ancestor) is a cycle and is skipped. A link to any other folder is searched even when that
-// folder was searched before, since a master reached through it is a second copy on the disk.
-void DcpInspector::findAssetMapsIn(const QString &folder, QVector<QString> &ancestors)
+bool DcpInspector::readFailed(const QString &path, const QString &reason)
 {
-    struct Level
-    {
-        QFileInfoList entries;
-        int next = 0;
-    };
-    const QString rootCanonical = QFileInfo(folder).canonicalFilePath();
-    if (rootCanonical.isEmpty())
-        return; // no such folder
-    QVector<Level> stack;
-    stack.append({searchEntries(folder), 0});
-    ancestors.append(rootCanonical);
+    if (reason.isEmpty())
+        return false;
+    unreadableFile = path;
+    unreadableReason = reason;
+    return true;
+}
 
-    while (!stack.isEmpty()) {
-        Level &level = stack.last();
-        if (level.next >= level.entries.size()) {
-            stack.removeLast();
-            ancestors.removeLast();
-            continue;
-        }
-        const QFileInfo entry = level.entries.at(level.next++);
-        if (entry.isDir()) {
-            // Only a link can lead back up; a plain sub-folder's real path is its parent's plus
-            // its name, which spares resolving every path of a deep tree component by component.
-            const QString &parent = ancestors.last();
-            const QString canonical =
-                (entry.isSymLink() || entry.isJunction())
-                    ? entry.canonicalFilePath()
-                    : parent +
-                          (parent.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/")) +
-                          entry.fileName();
-            if (canonical.isEmpty() || ancestors.contains(canonical))
-                continue;
-            ancestors.append(canonical);
-            stack.append({searchEntries(entry.absoluteFilePath()), 0}); // invalidates level
-        } else {
-            const QString name = entry.fileName();
-            if (name == QLatin1String("ASSETMAP") || name == QLatin1String("ASSETMAP.xml"))
-                assetMapPaths.append(entry.absoluteFilePath());
-        }
-    }
+// Folder links are followed, so a master behind a link is found, but each real folder is
+// searched once: a second link to a folder is the same master, not a copy of it.
+bool DcpInspector::findAssetMaps(const QString &folder)
+{
+    MasterWalk walk(folder, MasterWalk::FollowFolderLinks, [this] { return stopping(); });
+    return walk.run([this](const QFileInfo &entry) {
+        const QString name = entry.fileName();
+        if (name == QLatin1String("ASSETMAP") || name == QLatin1String("ASSETMAP.xml"))
+            assetMapPaths.append(entry.absoluteFilePath());
+        return true;
+    });
 }
 
 bool DcpInspector::scanKdms(const QString &driveRoot)
 {
     DcpXmlReader reader;
     bool found = false;
-    QDirIterator it(driveRoot, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (it.fileInfo().suffix() != QLatin1String("xml"))
-            continue;
-        if (reader.classifyXml(path) != DcpXmlReader::Kdm)
-            continue;
-        kdms.append(reader.readKdm(path));
+    QString error;
+    MasterWalk walk(driveRoot, MasterWalk::SkipFolderLinks, [this] { return stopping(); });
+    const bool walked = walk.run([&](const QFileInfo &entry) {
+        if (entry.suffix() != QLatin1String("xml"))
+            return true;
+        if (stopping())
+            return false;
+        const QString path = entry.absoluteFilePath();
+        const bool isKdm = reader.classifyXml(path, &error) == DcpXmlReader::Kdm;
+        if (!error.isEmpty() || !isKdm)
+            return !readFailed(path, error);
+        kdms.append(reader.readKdm(path, &error));
         found = true;
-    }
-    return found;
+        return !readFailed(path, error);
+    });
+    return walked && found;
 }
 
 bool DcpInspector::selectKdm()
@@ -285,12 +291,12 @@ bool DcpInspector::selectKdm()
         // Plain text order of "yyyy-MM-dd" dates; a KDM that ends today is already unusable.
         if (!(today < candidate.notValidAfter.left(10)))
             continue;
-        for (const QString &subject : candidate.subjectNames) {
-            for (const QString &cert : certs) {
-                if (subject.contains(cert, Qt::CaseSensitive)) {
-                    kdm = candidate;
-                    return true;
-                }
+        // Only the device the KDM is addressed to counts; an approved name in the signer chain
+        // does not make the KDM playable on an approved device.
+        for (const QString &cert : certs) {
+            if (candidate.recipientSubjectName.contains(cert, Qt::CaseSensitive)) {
+                kdm = candidate;
+                return true;
             }
         }
     }

@@ -49,7 +49,7 @@ inline bool sameRecord(const KdmInfo &a, const KdmInfo &b)
     return a.namespaceUri == b.namespaceUri && a.messageId == b.messageId &&
            a.compositionPlaylistId == b.compositionPlaylistId &&
            a.notValidBefore == b.notValidBefore && a.notValidAfter == b.notValidAfter &&
-           a.subjectNames == b.subjectNames;
+           a.subjectNames == b.subjectNames && a.recipientSubjectName == b.recipientSubjectName;
 }
 
 inline bool sameRecord(int a, int b)

@@ -5,6 +5,7 @@
 #include "report/FontSetup.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -14,10 +15,16 @@
 #include <QPdfWriter>
 #include <QPen>
 #include <QRect>
+#include <QSaveFile>
 
 #include <iterator>
 
 namespace {
+QString reportTitle()
+{
+    return QStringLiteral("数字电影送审母版(DCP)符合性检测报告");
+}
+
 struct ReportFonts
 {
     QFont f1{QStringLiteral("黑体"), 24, 50, false};
@@ -151,8 +158,7 @@ void paintFirstPage(QPainter &painter, const ReportFonts &fonts, const QStringLi
                     const DcpInspector &inspector, int w)
 {
     const int h = w / 2;
-    drawTextIn(painter, fonts.f1, QRect(0, 200, w, 100), Qt::AlignCenter,
-               QStringLiteral("数字电影送审母版(DCP)符合性检测报告"));
+    drawTextIn(painter, fonts.f1, QRect(0, 200, w, 100), Qt::AlignCenter, reportTitle());
 
     painter.setPen(reportPen());
     drawLineAlone(painter, QLine(0, 340, w, 340));
@@ -242,10 +248,119 @@ QString failure(const QString &path, const QString &reason)
 {
     return QStringLiteral("无法写入检测报告文件：") % path % QStringLiteral("\n") % reason;
 }
+
+// The title as the PDF writer puts it into the document information: a text string of UTF-16
+// with a byte-order mark, high byte first, each "(", ")" and "\\" byte escaped.
+QByteArray pdfTextString(const QString &text)
+{
+    QByteArray bytes("(\xfe\xff");
+    for (const QChar c : text) {
+        for (const char part : {char(c.unicode() >> 8), char(c.unicode() & 0xff)}) {
+            if (part == '(' || part == ')' || part == '\\')
+                bytes += '\\';
+            bytes += part;
+        }
+    }
+    return bytes + ')';
+}
+
+Qt::CaseSensitivity pathCase()
+{
+#ifdef Q_OS_WIN
+    return Qt::CaseInsensitive;
+#else
+    return Qt::CaseSensitive;
+#endif
+}
+
+// The path as the file system resolves it, links and ".." included; an absent file through its
+// folder. The folder is resolved as written, not cleaned first: after a link, ".." leads to the
+// parent of the link's target. Empty when even the folder does not exist.
+QString resolvedPath(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    const QString written = QDir::fromNativeSeparators(path);
+    const int slash = written.lastIndexOf(QLatin1Char('/'));
+    const QString folder = slash < 0    ? QStringLiteral(".")
+                           : slash == 0 ? QStringLiteral("/")
+                                        : written.left(slash);
+    const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+    if (canonicalFolder.isEmpty())
+        return QString();
+    const QString separator =
+        canonicalFolder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
+    return canonicalFolder + separator + written.mid(slash + 1);
+}
+
+bool isSameOrInside(const QString &path, const QString &folder)
+{
+    if (path.compare(folder, pathCase()) == 0)
+        return true;
+    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    return path.startsWith(prefix, pathCase());
+}
+
+QString problemText(ReportPathProblem problem)
+{
+    switch (problem) {
+    case ReportPathProblem::None:
+        break;
+    case ReportPathProblem::FolderMissing:
+        return QStringLiteral("保存报告的文件夹不存在。");
+    case ReportPathProblem::NotRegularFile:
+        return QStringLiteral("该路径上是链接、文件夹或设备等，不是普通文件，报告不会覆盖它。");
+    case ReportPathProblem::InsideMaster:
+        return QStringLiteral("该路径位于被检测的送审母版内，报告不能写入送审母版。");
+    case ReportPathProblem::InputFile:
+        return QStringLiteral("该路径是本次检测的设置文件或标签文件，报告不会覆盖它。");
+    case ReportPathProblem::NotAReport:
+        return QStringLiteral("该路径上已有一个不是检测报告的文件，报告不会覆盖它。");
+    }
+    return QString();
+}
 } // namespace
 
+ReportPathProblem reportPathProblem(const QString &path, const ReportGuard &guard)
+{
+    const QFileInfo info(path);
+    // A link is refused even when it leads to a report: the rename would replace the link, not
+    // the file it names.
+    if (info.isSymLink() || (info.exists() && !info.isFile()))
+        return ReportPathProblem::NotRegularFile;
+    const QString resolved = resolvedPath(path);
+    if (resolved.isEmpty())
+        return ReportPathProblem::FolderMissing;
+    for (const QString &root : guard.masterRoots) {
+        const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+        if (!canonicalRoot.isEmpty() && isSameOrInside(resolved, canonicalRoot))
+            return ReportPathProblem::InsideMaster;
+    }
+    for (const QString &file : guard.inputFiles) {
+        if (!file.isEmpty() && resolvedPath(file).compare(resolved, pathCase()) == 0)
+            return ReportPathProblem::InputFile;
+    }
+    if (info.exists() && !isComplianceReport(path))
+        return ReportPathProblem::NotAReport;
+    return ReportPathProblem::None;
+}
+
+bool isComplianceReport(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // The writer puts the document information right after the header.
+    const QByteArray head = file.read(16 * 1024);
+    return head.startsWith("%PDF-") && head.contains(pdfTextString(reportTitle()));
+}
+
 bool writeComplianceReport(const QString &path, const QStringList &cellTexts,
-                           const DcpInspector &inspector, QString *errorMessage)
+                           const DcpInspector &inspector, QString *errorMessage,
+                           const ReportGuard &guard)
 {
     QString ignored;
     QString &message = errorMessage ? *errorMessage : ignored;
@@ -257,14 +372,20 @@ bool writeComplianceReport(const QString &path, const QStringList &cellTexts,
             failure(path, QStringLiteral("没有可用的字体数据库（程序未创建 QGuiApplication）。"));
         return false;
     }
-    installCjkFontSubstitutions();
 
-    QFile file(path);
-    if (QFile::exists(path) && !file.remove()) {
-        message = failure(path, QStringLiteral("旧的报告文件无法删除（") % file.errorString() %
-                                    QStringLiteral("）。"));
+    ReportGuard fullGuard = guard;
+    for (const QString &root : inspector.removableDrives)
+        fullGuard.masterRoots << root;
+    fullGuard.inputFiles << settingsFilePath();
+    const ReportPathProblem problem = reportPathProblem(path, fullGuard);
+    if (problem != ReportPathProblem::None) {
+        message = failure(path, problemText(problem));
         return false;
     }
+    installCjkFontSubstitutions();
+
+    // Written where it was judged to go.
+    QSaveFile file(resolvedPath(path));
     if (!file.open(QIODevice::WriteOnly)) {
         message = failure(path, file.errorString());
         return false;
@@ -273,7 +394,7 @@ bool writeComplianceReport(const QString &path, const QStringList &cellTexts,
     bool painted = false;
     {
         QPdfWriter writer(&file);
-        writer.setTitle(QStringLiteral("数字电影送审母版(DCP)符合性检测报告"));
+        writer.setTitle(reportTitle());
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setResolution(300);
         writer.setPageMargins(kPageMargins);
@@ -289,21 +410,14 @@ bool writeComplianceReport(const QString &path, const QStringList &cellTexts,
         }
     }
 
-    // An earlier failed write leaves its error only until a later flush succeeds, so look before
-    // closing too, and compare what reached the disk with what was written.
-    QString reason = file.error() != QFileDevice::NoError ? file.errorString() : QString();
-    const qint64 expectedSize = file.pos();
-    file.close();
-    if (reason.isEmpty() && file.error() != QFileDevice::NoError)
-        reason = file.errorString();
-    const bool written =
-        reason.isEmpty() && expectedSize > 0 && QFileInfo(path).size() == expectedSize;
-    if (!painted || !written) {
-        if (reason.isEmpty())
-            reason = QStringLiteral("报告未能完整写入。");
-        // A partial PDF must not be mistaken for a report.
-        QFile::remove(path);
-        message = failure(path, reason);
+    // The temporary file goes away unless everything reached it; the target is untouched then.
+    if (!painted) {
+        file.cancelWriting();
+        message = failure(path, QStringLiteral("报告未能完整写入。"));
+        return false;
+    }
+    if (!file.commit()) {
+        message = failure(path, file.errorString());
         return false;
     }
     return true;

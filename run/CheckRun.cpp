@@ -1,14 +1,21 @@
 #include "run/CheckRun.h"
 
 #include "dcp/DcpInspector.h"
+#include "dcp/FileProblems.h"
+#include "dcp/InputFiles.h"
+#include "dcp/MasterFiles.h"
 #include "dcp/RunEnvironment.h"
+#include "platform/FileReader.h"
 #include "run/HashThread.h"
+#include "run/LabelRules.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <memory>
 
 namespace {
 QString hashMismatchMessage()
@@ -74,11 +81,16 @@ void CheckRun::start()
         return;
     }
 
-    QSettings settings(settingsFilePath(), QSettings::IniFormat);
+    const std::unique_ptr<QSettings> settings = openSettingsFile();
     bool isNumber = false;
-    const int hashCheck = settings.value(QStringLiteral("hash/check")).toInt(&isNumber);
+    const int hashCheck =
+        settings ? settings->value(QStringLiteral("hash/check")).toInt(&isNumber) : 0;
     if (!isNumber || hashCheck == 0) {
-        OnMsgSignal(QStringLiteral("OK"));
+        // Nothing was hashed, so nothing may certify that the digests agree: the row is not
+        // judged, and the run goes on as it would after a passing hash check.
+        notApplicable(CheckRow::Hash);
+        finishCheckRun();
+        m_frontEnd.setBusy(false);
         return;
     }
     startHashing();
@@ -119,8 +131,13 @@ bool CheckRun::runCarrierAndPackingChecks()
         m_inspector.removableDrives = {folderAsDriveRoot(m_masterFolder)};
     }
 
-    if (!m_inspector.findMaster(message))
+    if (!m_inspector.findMaster(message)) {
+        if (m_inspector.stopRequested && m_inspector.stopRequested()) {
+            endRun(false); // stopped by the operator: no verdict, so no warning and no cell
+            return false;
+        }
         return stop(CheckRow::DcpAndKdm, message);
+    }
     pass(CheckRow::DcpAndKdm);
 
     if (!m_inspector.checkDcpName(message))
@@ -171,17 +188,35 @@ void CheckRun::startHashing()
     m_frontEnd.writeResult(CheckRow::Hash, CellKind::Progress, QStringLiteral("检测中......"));
 
     // The packing list's paths are the asset map's by now, relative to the asset map's folder.
+    // Each was a file of the master a moment ago; one that has gone or now leads outside the
+    // master changed during the check and is not hashed.
     const QString assetMapPath = m_inspector.assetMapPaths.value(0);
-    const QString base = assetMapPath.left(assetMapPath.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString folder = assetMapPath.left(assetMapPath.lastIndexOf(QLatin1Char('/')));
     QStringList paths;
     QStringList hashes;
     const PklInfo pkl = m_inspector.pkls.value(0);
     for (const AssetInfo &asset : pkl.assets) {
-        paths << base + asset.path;
+        const QString path =
+            assetFileInMaster(m_inspector.removableDrives.value(0), folder, asset.path);
+        if (path.isEmpty()) {
+            fail(CheckRow::Hash, changedFileMessage(folder + QLatin1Char('/') + asset.path));
+            m_frontEnd.setBusy(false);
+            endRun(false);
+            return;
+        }
+        paths << path;
         hashes << asset.hash;
     }
 
+    qint64 total = 0;
+    for (const QString &path : qAsConst(paths)) {
+        const FileState state = FileReader::stateAt(path);
+        total += state.status == FileState::Present ? state.size : 0;
+    }
+    m_frontEnd.hashingStarted(total);
+
     auto *worker = new HashThread(paths, hashes);
+    worker->setChunkHook(m_chunkHook);
     m_worker = worker;
     connect(worker, &HashThread::MsgSignal, this, &CheckRun::OnMsgSignal);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
@@ -197,7 +232,7 @@ void CheckRun::OnMsgSignal(QString strSign)
         pass(CheckRow::Hash);
         finishCheckRun();
     } else if (strSign == QLatin1String("ERR")) {
-        fail(CheckRow::Hash, hashMismatchMessage());
+        fail(CheckRow::Hash, hashFailureMessage());
         endRun(false);
     } else {
         m_frontEnd.writeResult(CheckRow::Hash, CellKind::Progress, strSign);
@@ -283,7 +318,7 @@ void CheckRun::finishCheckRun()
         return stop(CheckRow::Label, message);
     pass(CheckRow::Label);
 
-    if (m_inspector.diskInterface != QLatin1String("USB3.0"))
+    if (!isUsb3OrHigher(m_inspector.diskInterface))
         return stop(CheckRow::Interface,
                     QStringLiteral("移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！"));
     pass(CheckRow::Interface);
@@ -303,6 +338,28 @@ void CheckRun::stopWorker()
         m_frontEnd.setBusy(false);
         endRun(false);
     }
+}
+
+QString CheckRun::hashFailureMessage() const
+{
+    // A disk that cannot be read, or a file changed under the check, is not a badly made
+    // package: the operator is told which file and why, not to remake the package.
+    const HashFailure failure = m_worker ? m_worker->failure() : HashFailure();
+    switch (failure.kind) {
+    case HashFailure::Unreadable:
+        return unreadableFileMessage(failure.path, failure.reason);
+    case HashFailure::Changed:
+        return changedFileMessage(failure.path);
+    case HashFailure::None:
+    case HashFailure::Mismatch:
+        break;
+    }
+    return hashMismatchMessage();
+}
+
+void CheckRun::setHashChunkHook(std::function<void(int, qint64)> hook)
+{
+    m_chunkHook = std::move(hook);
 }
 
 HashThread *CheckRun::worker() const

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class DcpInspector;
 class HashThread;
 
@@ -25,6 +27,8 @@ public:
     virtual void setReportEnabled(bool enabled) = 0;
     // Wait cursor while busy, the arrow otherwise.
     virtual void setBusy(bool busy) = 0;
+    // Hashing starts over this many bytes (progress texts then count their share).
+    virtual void hashingStarted(qint64 totalBytes) { Q_UNUSED(totalBytes) }
     // The run is over, whichever way it ended. Called once per run, after the last cell and the
     // last setBusy of that run. A run cut short by a newer run or by stopWorker ends with false.
     virtual void runEnded(bool passed) = 0;
@@ -58,6 +62,8 @@ public:
     bool isHashing() const;
     // The worker of the current run while it exists (finished workers release themselves).
     HashThread *worker() const;
+    // For tests: handed to every worker this run starts (see HashThread::setChunkHook).
+    void setHashChunkHook(std::function<void(int fileIndex, qint64 fileBytesDone)> hook);
 
 public slots:
     void OnMsgSignal(QString strSign);
@@ -72,11 +78,13 @@ private:
     void beginRun();
     void startHashing();
     bool haltWorker();
+    QString hashFailureMessage() const;
 
     DcpInspector &m_inspector;
     CheckRunFrontEnd &m_frontEnd;
     QString m_masterFolder;
     QPointer<HashThread> m_worker;
+    std::function<void(int, qint64)> m_chunkHook;
     bool m_running = false;
     // While start() or OnMsgSignal is on the stack the end of the run is reported when it
     // returns, after its last setBusy.

@@ -1,18 +1,22 @@
 #include "run/HashThread.h"
 
-#include <QFile>
-#include <QFileInfo>
-
+#include "platform/FileReader.h"
+#include "platform/Processors.h"
 #include "platform/Sha1.h"
+#include "run/PrefetchReader.h"
 
+#include <QMutexLocker>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#endif
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
-// Releases the library's per-thread state when run() returns, whichever way.
+// Releases the library's per-thread state when a thread that hashed ends, whichever way.
 struct ThreadStateRelease
 {
     ~ThreadStateRelease() { Sha1Digest::releaseThreadState(); }
@@ -21,33 +25,9 @@ struct ThreadStateRelease
 // A missing file counts as 0 bytes, so that the run reaches it and reports it.
 qint64 fileSize(const QString &path)
 {
-    return QFileInfo(path).size();
+    const FileState state = FileReader::stateAt(path);
+    return state.status == FileState::Present ? state.size : 0;
 }
-
-// The reads are strictly sequential; telling the kernel lets it read ahead further.
-void adviseSequential(QFile &file)
-{
-#if defined(Q_OS_UNIX) && defined(POSIX_FADV_SEQUENTIAL)
-    const int fd = file.handle();
-    if (fd >= 0)
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#else
-    Q_UNUSED(file)
-#endif
-}
-
-// Bytes asked of the kernel per read: some hundred chunks, which are then taken from the
-// buffer one by one. A read stops short only at the end of the file or at an error, as a
-// chunk's read would, so the chunks fall where reading chunk by chunk puts them; a hundredth
-// of the reads leaves more of the time to the digest.
-constexpr qint64 kReadSize = 96 * HashThread::kChunkSize;
-
-// Page-aligned: the kernel copies out of the page cache page by page, measurably slower into a
-// buffer off that boundary.
-struct alignas(4096) ReadBuffer
-{
-    char bytes[kReadSize];
-};
 
 // The progress text of the bytes done so far, and whether it differs from the last one sent.
 class ProgressText
@@ -78,10 +58,45 @@ private:
     QString text;
     double unchangedBelow = -1.0;
 };
+
+qint64 nanosecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                                start)
+        .count();
+}
+
+// How long the digest may wait for the disk, as a share of the time measured, and still count as
+// the bottleneck; and how much time is measured before deciding.
+constexpr double kDiskBoundShare = 0.10;
+constexpr double kTooManyShare = 0.50;
+constexpr qint64 kDecisionNs = 50 * 1000 * 1000;
 } // namespace
 
+// What the threads of one run share.
+struct HashThread::Shared
+{
+    std::mutex mutex;
+    std::condition_variable laneEnded;
+    int nextFile = 0;    // the next file a free lane takes
+    int activeLanes = 0; // lanes hashing or about to take a file
+    bool fewerLanes = false;
+    bool failed = false;
+    HashFailure failure;
+    std::atomic<bool> stop{false};
+    // Time the digests waited for data and time they spent hashing, over all lanes.
+    std::atomic<qint64> waitedNs{0};
+    std::atomic<qint64> hashedNs{0};
+
+    std::mutex progressMutex;
+    qint64 total = 0;
+    qint64 done = 0;
+    ProgressText progress;
+};
+
 HashThread::HashThread(const QStringList &filePaths, const QStringList &expectedHashes)
-    : QThread(nullptr), filePaths(filePaths), expectedHashes(expectedHashes)
+    : QThread(nullptr), filePaths(filePaths), expectedHashes(expectedHashes),
+      maxParallelFiles(usableProcessorCount())
 {
     // The library initialises itself on first use; done by a worker, part of that state would
     // belong to the worker's thread and be lost when it ends.
@@ -90,71 +105,188 @@ HashThread::HashThread(const QStringList &filePaths, const QStringList &expected
 
 HashThread::~HashThread() = default;
 
+HashFailure HashThread::failure() const
+{
+    QMutexLocker lock(&failureLock);
+    return lastFailure;
+}
+
+int HashThread::peakParallelFiles() const
+{
+    QMutexLocker lock(&failureLock);
+    return peakFiles;
+}
+
 void HashThread::run()
 {
-    const ThreadStateRelease release;
-    if (filePaths.isEmpty()) {
-        if (!isInterruptionRequested())
-            emit MsgSignal(QStringLiteral("OK"));
-        return;
-    }
-
-    qint64 total = 0;
+    Shared shared;
     for (const QString &path : qAsConst(filePaths))
-        total += fileSize(path);
+        shared.total += fileSize(path);
 
-    Sha1Digest context;
-    const std::unique_ptr<ReadBuffer> buffer(new ReadBuffer);
-    qint64 done = 0;
-    // Only a changed text is sent: a master of hundreds of gigabytes would otherwise queue
-    // millions of identical percentages on the GUI thread.
-    ProgressText progress;
-
-    for (int i = 0; i < filePaths.size(); ++i) {
-        if (isInterruptionRequested())
-            return;
-        qint64 remaining = fileSize(filePaths.at(i));
-        QFile file(filePaths.at(i));
-        if (!context.isValid() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-            if (!isInterruptionRequested())
-                emit MsgSignal(QStringLiteral("ERR"));
-            return;
-        }
-        adviseSequential(file);
-        context.reset();
-
-        // The chunks are taken from the buffer; what it holds is read ahead of them.
-        qint64 held = 0;
-        qint64 taken = 0;
-        while (remaining > 0) {
+    // Lanes are added while the digests keep the processors busy and the disk keeps up with them;
+    // when the disk falls behind, lanes that finish a file leave until one is left.
+    std::vector<std::thread> lanes;
+    int peak = 0;
+    {
+        std::unique_lock<std::mutex> lock(shared.mutex);
+        const int fileCount = filePaths.size();
+        qint64 waitedMark = 0;
+        qint64 hashedMark = 0;
+        const auto addLane = [&] {
+            ++shared.activeLanes;
+            peak = qMax(peak, shared.activeLanes);
+            lanes.emplace_back([this, &shared] { hashFiles(shared); });
+        };
+        if (fileCount > 0)
+            addLane();
+        while (shared.activeLanes > 0) {
+            shared.laneEnded.wait_for(lock, std::chrono::milliseconds(10));
             if (isInterruptionRequested())
-                return;
-            if (taken == held) {
-                held = file.read(buffer->bytes, qMin(remaining, kReadSize));
-                taken = 0;
-                if (held <= 0)
-                    break;
-            }
-            const char *chunk = buffer->bytes + taken;
-            const qint64 n = qMin(held - taken, kChunkSize);
-            taken += n;
-            done += n;
-            remaining -= n;
-            context.addData(chunk, n);
-
-            if (progress.changed(total > 0 ? done * 100.0 / total : 100.0))
-                emit MsgSignal(progress.current());
-        }
-        file.close();
-
-        const QString actual = QString::fromLatin1(context.result().toBase64());
-        if (isInterruptionRequested())
-            return;
-        if (actual != expectedHashes.value(i)) {
-            emit MsgSignal(QStringLiteral("ERR"));
-            return;
+                shared.stop = true;
+            if (shared.stop || shared.activeLanes == 0)
+                continue;
+            const qint64 waited = shared.waitedNs - waitedMark;
+            const qint64 hashed = shared.hashedNs - hashedMark;
+            if (waited + hashed < kDecisionNs * shared.activeLanes)
+                continue;
+            const double waitShare = double(waited) / double(waited + hashed);
+            shared.fewerLanes = shared.activeLanes > 1 && waitShare > kTooManyShare;
+            if (waitShare < kDiskBoundShare && shared.activeLanes < maxParallelFiles &&
+                shared.nextFile < fileCount)
+                addLane();
+            waitedMark += waited;
+            hashedMark += hashed;
         }
     }
-    if (!isInterruptionRequested())
-        emit MsgSignal(QStringLiteral("OK"));
+    for (std::thread &lane : lanes)
+        lane.join();
+    {
+        QMutexLocker lock(&failureLock);
+        peakFiles = peak;
+        if (shared.failed)
+            lastFailure = shared.failure;
+    }
+    if (isInterruptionRequested())
+        return;
+    emit MsgSignal(shared.failed ? QStringLiteral("ERR") : QStringLiteral("OK"));
+}
+
+// One lane: takes the next file until none is left, the run stops, or the lane is not needed.
+void HashThread::hashFiles(Shared &shared)
+{
+    const ThreadStateRelease release;
+    for (;;) {
+        int index = -1;
+        {
+            const std::lock_guard<std::mutex> lock(shared.mutex);
+            if (!shared.stop && !isInterruptionRequested() && shared.nextFile < filePaths.size() &&
+                !(shared.fewerLanes && shared.activeLanes > 1)) {
+                index = shared.nextFile++;
+            } else {
+                --shared.activeLanes;
+            }
+        }
+        if (index < 0) {
+            shared.laneEnded.notify_all();
+            return;
+        }
+        HashFailure failure = hashFile(shared, index);
+        if (failure.kind != HashFailure::None) {
+            {
+                const std::lock_guard<std::mutex> lock(shared.mutex);
+                if (!shared.failed && !shared.stop) {
+                    shared.failed = true;
+                    shared.failure = std::move(failure);
+                }
+                shared.stop = true;
+            }
+            shared.laneEnded.notify_all();
+        }
+    }
+}
+
+HashFailure HashThread::hashFile(Shared &shared, int index)
+{
+    const QString &path = filePaths.at(index);
+    HashFailure failure;
+    failure.path = path;
+    const auto failWith = [&failure](HashFailure::Kind kind, const QString &reason = QString()) {
+        failure.kind = kind;
+        failure.reason = reason;
+        return failure;
+    };
+
+    // The size to hash is taken before opening; the open file must be the one measured.
+    const FileState before = FileReader::stateAt(path);
+    if (before.status == FileState::Absent)
+        return failWith(HashFailure::Changed, before.reason);
+    if (before.status == FileState::Error)
+        return failWith(HashFailure::Unreadable, before.reason);
+    FileReader file;
+    if (!file.open(path))
+        return failWith(file.absent() ? HashFailure::Changed : HashFailure::Unreadable,
+                        file.errorString());
+    const FileState opened = file.state();
+    if (!opened.isUnchanged(before))
+        return failWith(HashFailure::Changed);
+    Sha1Digest context;
+    if (!context.isValid())
+        return failWith(HashFailure::Unreadable, QStringLiteral("SHA-1 unavailable"));
+
+    qint64 fileDone = 0;
+    if (before.size > 0) {
+        const int fileIndex = index;
+        PrefetchReader::ReadHook readAhead;
+        if (readHook)
+            readAhead = [this, fileIndex] { readHook(fileIndex); };
+        PrefetchReader reader(file, before.size, readAhead);
+        qint64 waitedNs = 0;
+        while (fileDone < before.size) {
+            const PrefetchReader::Block block = reader.next(waitedNs);
+            shared.waitedNs += waitedNs;
+            waitedNs = 0;
+            if (block.size < 0)
+                return failWith(HashFailure::Unreadable, reader.errorString());
+            if (block.size == 0) // shorter than when it was opened: cut while being hashed
+                return failWith(HashFailure::Changed);
+            const auto hashingStart = std::chrono::steady_clock::now();
+            for (qint64 taken = 0; taken < block.size;) {
+                if (shared.stop || isInterruptionRequested())
+                    return HashFailure();
+                const qint64 n = qMin(block.size - taken, kChunkSize);
+                context.addData(block.data + taken, n);
+                taken += n;
+                fileDone += n;
+                {
+                    const std::lock_guard<std::mutex> lock(shared.progressMutex);
+                    shared.done += n;
+                    if (shared.progress.changed(
+                            shared.total > 0 ? shared.done * 100.0 / shared.total : 100.0))
+                        emit MsgSignal(shared.progress.current());
+                }
+                if (chunkHook)
+                    chunkHook(index, fileDone);
+            }
+            shared.hashedNs += nanosecondsSince(hashingStart);
+            reader.release();
+        }
+    }
+
+    // The digest stands for the file only if nothing wrote to it, and its path still names it,
+    // now that the last byte is read.
+    const FileState after = file.state();
+    const FileState atPath = FileReader::stateAt(path);
+    file.close();
+    if (atPath.status == FileState::Error)
+        return failWith(HashFailure::Unreadable, atPath.reason);
+    if (!after.isUnchanged(opened) || !atPath.isUnchanged(opened))
+        return failWith(HashFailure::Changed);
+
+    const QString actual = QString::fromLatin1(context.result().toBase64());
+    if (actual != expectedHashes.value(index)) {
+        failure.kind = HashFailure::Mismatch;
+        failure.expected = expectedHashes.value(index);
+        failure.actual = actual;
+    }
+    return failure;
 }

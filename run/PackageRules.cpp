@@ -1,6 +1,5 @@
 #include "dcp/DcpInspector.h"
-
-#include <QFileInfo>
+#include "dcp/MasterFiles.h"
 
 // The naming rule, A.3.1 c) and A.3.2 a) and d). They run after a successful discovery, which
 // leaves exactly one asset map path, one composition and one packing list; element 0 is used,
@@ -23,8 +22,10 @@ bool DcpInspector::checkAssetPaths(QString &message)
     }
     const QString &mapPath = assetMapPaths.first();
     const QString folder = mapPath.left(mapPath.lastIndexOf(QLatin1Char('/')));
+    // A file outside the master, or reached by a path that leaves it, is not the master's own.
+    const QString root = removableDrives.value(0);
     for (const AssetInfo &asset : qAsConst(assetMap.assets)) {
-        if (!QFileInfo(folder + QLatin1Char('/') + asset.path).isFile()) {
+        if (assetFileInMaster(root, folder, asset.path).isEmpty()) {
             message = QString::fromUtf8("Assetmap中的") + asset.path +
                       QString::fromUtf8("文件与实际路径不一致，请重新制作DCP后，再进行检测!");
             return false;

@@ -1,9 +1,12 @@
 #include "dcp/DcpInspector.h"
+#include "dcp/FileProblems.h"
 #include "dcp/RunEnvironment.h"
 #include "run/CheckRun.h"
+#include "run/HashProgress.h"
 #include "run/HashThread.h"
 #include "support/FakeVolumeService.h"
 #include "support/FixtureBuilder.h"
+#include "support/TestSupport.h"
 
 #include <QtTest>
 
@@ -16,6 +19,7 @@ const QString kBadKdmDate = QStringLiteral("KDM有效期格式输入不正确，
 const QString kBadVetDate = QStringLiteral("送审日期格式输入不正确，请检查后再进行检测!");
 const QStringList kHashing{QStringLiteral("检测中......")};
 const char kAll[] = "PPPPPPPPPPPPPPPPPPPPPPPPPPPPP";
+const char kHashOff[] = "PPPPPPPPPPPPPPPPPP-PPPPPPPPPP"; // nothing hashed: row 18 not judged
 
 // A folder seen as the one USB disk, a settings file, what to write on the disk, and a front end
 // that keeps the check list as one letter per row ("." blank, "P" pass, "F" fail, "~" progress,
@@ -29,6 +33,7 @@ struct Env : CheckRunFrontEnd
     QString hashCheck = QStringLiteral("1");    // null: no such key
     QString folder;                             // relative to the disk: a folder check
     std::function<void(DcpInspector &)> tamper; // between the first stage and the continuation
+    HashThread::ChunkHook hook;                 // handed to the run's worker
     DcpInspector inspector, offered; // the run's, and the labels as the dialog found them
     BuiltMaster built;
     std::unique_ptr<CheckRun> run;
@@ -62,6 +67,7 @@ struct Env : CheckRunFrontEnd
         if (hugeTrack && !QFile(built.trackPaths.first()).resize(Q_INT64_C(16) << 30))
             qFatal("cannot grow a track");
         run = std::make_unique<CheckRun>(inspector, *this);
+        run->setHashChunkHook(hook);
         if (!folder.isNull())
             run->setMasterFolder(disk.filePath(folder));
         if (!tamper) {
@@ -94,7 +100,8 @@ struct Env : CheckRunFrontEnd
 
 // What a worker alone sends for these files; by default their true digests are expected
 // (or those in lower case).
-QStringList workerMessages(const QStringList &paths, QStringList hashes = {}, bool lower = false)
+QStringList workerMessages(const QStringList &paths, QStringList hashes = {}, bool lower = false,
+                           HashThread::ChunkHook hook = {}, HashFailure *failure = nullptr)
 {
     for (int i = hashes.size(); i < paths.size(); ++i) {
         QFile file(paths[i]);
@@ -104,10 +111,13 @@ QStringList workerMessages(const QStringList &paths, QStringList hashes = {}, bo
     }
     QStringList messages;
     HashThread worker(paths, hashes);
+    worker.setChunkHook(std::move(hook));
     QObject::connect(&worker, &HashThread::MsgSignal,
                      [&messages](const QString &text) { messages << text; });
     worker.start();
     worker.wait();
+    if (failure)
+        *failure = worker.failure();
     return messages;
 }
 
@@ -132,6 +142,8 @@ int quitMidHash(int argc, char *argv[])
 
 using Setup = std::function<void(Env &)>;
 Q_DECLARE_METATYPE(Setup)
+using Change = std::function<void(const QString &file, const QString &twin)>;
+Q_DECLARE_METATYPE(Change)
 
 class TestCheckRun : public QObject
 {
@@ -249,6 +261,205 @@ private slots:
         QCOMPARE(messages.last(), QStringLiteral("100.00%"));
     }
 
+    // A digest stands only for what the file holds when its hashing ends, and a file that cannot
+    // be read is told as such, never as a bad digest. The change is made by the worker's hook
+    // after the first of the first file's chunks, so that it surely falls mid-hash.
+    void changedAndUnreadableFiles_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("reason"); // of an unreadable file
+        const auto resize = [](qint64 size) {
+            return Change([size](const QString &file, const QString &) {
+                QVERIFY(QFile(file).resize(size));
+            });
+        };
+        QTest::newRow("appended") << Change([](const QString &file, const QString &) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::Append) && f.write("x", 1) == 1);
+        }) << int(HashFailure::Changed)
+                                  << "";
+        QTest::newRow("extended") << resize(1 << 20) << int(HashFailure::Changed) << "";
+        QTest::newRow("truncated") << resize(50000) << int(HashFailure::Changed) << "";
+        QTest::newRow("emptied") << resize(0) << int(HashFailure::Changed) << "";
+        QTest::newRow("deleted") << Change([](const QString &file, const QString &) {
+            QVERIFY(QFile::remove(file));
+        }) << int(HashFailure::Changed)
+                                 << "";
+        // Same bytes, same size, same time: only the file's identity tells it is another file.
+        QTest::newRow("twin renamed over") << Change([](const QString &file, const QString &other) {
+            QVERIFY(::rename(QFile::encodeName(other).constData(),
+                             QFile::encodeName(file).constData()) == 0);
+        }) << int(HashFailure::Changed) << "";
+        QTest::newRow("rewritten in place") << Change([](const QString &file, const QString &) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.write("y", 1) == 1);
+        }) << int(HashFailure::Changed) << "";
+        QTest::newRow("untouched") << Change() << int(HashFailure::None) << "";
+        QTest::newRow("a folder") << Change() << int(HashFailure::Unreadable)
+                                  << QString::fromLocal8Bit(strerror(EISDIR));
+        QTest::newRow("no permission")
+            << Change() << int(HashFailure::Unreadable) << QString::fromLocal8Bit(strerror(EACCES));
+    }
+
+    void changedAndUnreadableFiles()
+    {
+        QFETCH(Change, change);
+        QFETCH(int, kind);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("track.mxf"));
+        const QString twin = dir.filePath(QStringLiteral("twin.mxf"));
+        const QByteArray content(300000, 'm');
+        const QDateTime past = QDateTime::currentDateTime().addDays(-1);
+        for (const QString &path : {file, twin}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
+            f.close();
+            // Timestamps are coarse: backdated, any write during the test shows.
+            QVERIFY(f.open(QIODevice::ReadWrite) &&
+                    f.setFileTime(past, QFileDevice::FileModificationTime));
+        }
+        const QString expected = FixtureBuilder::sha1Base64(content);
+        QString hashed = file;
+        std::unique_ptr<Unreadable> locked;
+        if (qstrcmp(QTest::currentDataTag(), "a folder") == 0)
+            hashed = dir.path();
+        else if (qstrcmp(QTest::currentDataTag(), "no permission") == 0)
+            locked = std::make_unique<Unreadable>(file);
+
+        bool changed = false;
+        HashFailure failure;
+        const QStringList messages = workerMessages(
+            {hashed}, {expected}, false,
+            [&](int index, qint64) {
+                if (change && index == 0 && !changed) {
+                    changed = true;
+                    change(file, twin);
+                }
+            },
+            &failure);
+        locked.reset();
+        QCOMPARE(messages.last(),
+                 kind == HashFailure::None ? QStringLiteral("OK") : QStringLiteral("ERR"));
+        QCOMPARE(int(failure.kind), kind);
+        if (kind != HashFailure::None)
+            QCOMPARE(failure.path, hashed);
+        QCOMPARE(failure.reason, reason);
+    }
+
+    // Files are hashed side by side only while the digest, not the disk, is what the run waits
+    // for; whatever the lanes, the texts rise to 100.00% and the verdict stays the same.
+    void parallelFiles_data()
+    {
+        QTest::addColumn<int>("readDelayMs");  // before each read: a slow disk
+        QTest::addColumn<int>("chunkDelayUs"); // after each chunk: a slow processor
+        QTest::addColumn<int>("badFile");      // whose stated digest is wrong; -1 none
+        QTest::addColumn<int>("peak");
+        QTest::newRow("slow disk") << 10 << 0 << -1 << 1;
+        QTest::newRow("slow digest") << 0 << 500 << -1 << 3;
+        QTest::newRow("slow digest, last file wrong") << 0 << 500 << 3 << 3;
+    }
+
+    void parallelFiles()
+    {
+        QFETCH(int, readDelayMs);
+        QFETCH(int, chunkDelayUs);
+        QFETCH(int, badFile);
+        QFETCH(int, peak);
+        QTemporaryDir dir;
+        QStringList paths, hashes;
+        for (int i = 0; i < 4; ++i) {
+            paths << dir.filePath(QString::number(i));
+            QFile file(paths.last());
+            const QByteArray content(4 << 20, char('a' + i));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+            hashes << FixtureBuilder::sha1Base64(i == badFile ? QByteArray("x") : content);
+        }
+        HashThread worker(paths, hashes);
+        worker.setMaxParallelFiles(3);
+        worker.setReadHook([readDelayMs](int) { QThread::msleep(readDelayMs); });
+        worker.setChunkHook([chunkDelayUs](int, qint64 done) {
+            if (done % (16 * HashThread::kChunkSize) == 0)
+                QThread::usleep(16 * chunkDelayUs);
+        });
+        QStringList messages;
+        QObject::connect(&worker, &HashThread::MsgSignal,
+                         [&messages](const QString &text) { messages << text; });
+        worker.start();
+        QVERIFY(worker.wait(60000));
+        QCOMPARE(worker.peakParallelFiles(), peak);
+        const QString verdict = messages.takeLast();
+        QCOMPARE(verdict, badFile < 0 ? QStringLiteral("OK") : QStringLiteral("ERR"));
+        QCOMPARE(worker.failure().path, badFile < 0 ? QString() : paths.at(badFile));
+        double last = -1;
+        for (const QString &text : qAsConst(messages)) {
+            const double percent = text.chopped(1).toDouble();
+            QVERIFY2(percent > last, qPrintable(text));
+            last = percent;
+        }
+        if (badFile < 0)
+            QCOMPARE(messages.last(), QStringLiteral("100.00%"));
+    }
+
+    void throughput_data()
+    {
+        QTest::addColumn<qint64>("done");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("too early")
+            << Q_INT64_C(500000000) << Q_INT64_C(1000000000) << Q_INT64_C(999) << "";
+        QTest::newRow("nothing yet") << Q_INT64_C(0) << Q_INT64_C(1000) << Q_INT64_C(5000) << "";
+        QTest::newRow("minutes") << Q_INT64_C(1224000000) << Q_INT64_C(50184000000)
+                                 << Q_INT64_C(2000) << "612 MB/s  1 min 20 s left";
+        QTest::newRow("done") << Q_INT64_C(1000000000) << Q_INT64_C(1000000000) << Q_INT64_C(2000)
+                              << "500 MB/s  0 s left";
+        QTest::newRow("a byte left")
+            << Q_INT64_C(1000) << Q_INT64_C(1001) << Q_INT64_C(1000) << "0 MB/s  1 s left";
+        QTest::newRow("hours") << Q_INT64_C(1000000) << Q_INT64_C(1000000000000) << Q_INT64_C(1000)
+                               << "1 MB/s  277 h 46 min left";
+    }
+
+    void throughput()
+    {
+        QFETCH(qint64, done);
+        QFETCH(qint64, total);
+        QFETCH(qint64, ms);
+        QFETCH(QString, text);
+        QCOMPARE(throughputText(done, total, ms), text);
+    }
+
+    // The operator reads which file and why, in the warning and the fail cell of row 18.
+    void hashFailureWarnings()
+    {
+        for (const bool unreadable : {false, true}) {
+            Env e;
+            e.master.encrypted = e.master.stereoscopic = false;
+            e.master.trackBytes = 100000;
+            std::unique_ptr<Unreadable> locked;
+            QString victim;
+            // Locked before the worker reaches the last track, or cut while it hashes it.
+            e.hook = [&](int index, qint64) {
+                const int last = e.built.pklAssetPaths.size() - 1;
+                if (!victim.isEmpty() || index != (unreadable ? 0 : last))
+                    return;
+                victim = e.built.pklAssetPaths.last();
+                if (unreadable)
+                    locked = std::make_unique<Unreadable>(victim);
+                else
+                    QVERIFY(QFile(victim).resize(10));
+            };
+            e.start();
+            QTRY_COMPARE(e.endings.size(), 1);
+            locked.reset();
+            QCOMPARE(e.rows, QStringLiteral("..P.PPPP.PPPP.PPPPF.........."));
+            const QString reason = QString::fromLocal8Bit(strerror(EACCES));
+            QCOMPARE(e.warnings, QStringList(unreadable ? unreadableFileMessage(victim, reason)
+                                                        : changedFileMessage(victim)));
+        }
+    }
+
     void checkLabelValues_data()
     {
         QTest::addColumn<QString>("labels"); // film|KDM period|vet date
@@ -326,12 +537,14 @@ void TestCheckRun::verdicts_data()
     add("Interop", kAll, "", [](Env &e) { e.master.standard = MasterSpec::Interop; });
     add("clear", "PPPPPPPPPPPPPPPPPPPPPPPPPPU--", "", [](Env &e) { e.master.encrypted = false; });
     add("flat", "PPPPPPPPPPPPPPPPPPPPPPPPP-PPP", "", [](Env &e) { e.master.stereoscopic = false; });
-    add("hash/check 0", kAll, "", [](Env &e) { e.hashCheck = QStringLiteral("0"); });
-    add("no hash/check", kAll, "", [](Env &e) { e.hashCheck = QString(); });
-    add("hash/check not a number", kAll, "", [](Env &e) { e.hashCheck = QStringLiteral("x"); });
+    add("hash/check 0", kHashOff, "", [](Env &e) { e.hashCheck = QStringLiteral("0"); });
+    add("no hash/check", kHashOff, "", [](Env &e) { e.hashCheck = QString(); });
+    add("hash/check not a number", kHashOff, "", [](Env &e) { e.hashCheck = QStringLiteral("x"); });
     add("folder check", "-P-P--PPPPPPPPPPPPPPPPPPPPPPP", "",
         [](Env &e) { e.folder = e.kdm.folder = QStringLiteral("DCP"); });
     add("dialog closed", "..P.PPPPPPPPPPPPPPPPPPPPPPPPP", "", [](Env &e) { e.accept = false; });
+    add("stopped during discovery", "..P.PP", "",
+        [](Env &e) { e.inspector.stopRequested = [] { return true; }; });
     add("no disk", "..F", "未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!",
         [](Env &e) { e.volumes.volumes.clear(); });
     add("exFAT", "..P.F",
@@ -383,6 +596,14 @@ void TestCheckRun::verdicts_data()
     add("USB2.0", ".PPFPPPPPPPPPPPPPPPPPPPPPPPPP",
         "移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！",
         [](Env &e) { e.diskInterface = QStringLiteral("USB2.0"); });
+    // Any higher version typed the way the dialog offers "USB3.0" passes; nothing vaguer does.
+    for (const char *version : {"USB3.1", "USB3.2", "USB4"})
+        add(version, kAll, "", [version](Env &e) { e.diskInterface = QLatin1String(version); });
+    for (const char *version : {"USB3", "usb3.1", "USB 3.1"}) {
+        add(version, ".PPFPPPPPPPPPPPPPPPPPPPPPPPPP",
+            "移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！",
+            [version](Env &e) { e.diskInterface = QLatin1String(version); });
+    }
 }
 
 int main(int argc, char *argv[])

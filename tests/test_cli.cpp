@@ -2,8 +2,13 @@
 
 #include "run/CheckList.h"
 #include "support/FixtureBuilder.h"
+#include "support/TestSupport.h"
 
 #include <QtTest> // the module header: all of QtCore too
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 QString u8(const char *text)
@@ -49,14 +54,51 @@ QString summary(const QStringList &results)
     return letters;
 }
 
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+// What a run must leave as it found it: everything but the report.
+QStringList entriesBesidesReport(const QTemporaryDir &dir)
+{
+    const QString report = dir.filePath(u8("r.pdf "));
+    QStringList entries;
+    for (const QString &entry : folderSnapshot(dir.path())) {
+        if (!entry.startsWith(report))
+            entries << entry;
+    }
+    return entries;
+}
+
 // <dir>/disk holds the master; set.ini says whether to hash; l.ini holds the operator's passing
-// answers, then the setup's key=value words (the last of a key wins).
+// answers, then the setup's key=value words (the last of a key wins). Other words put files
+// that are no settings file next to them.
 BuiltMaster makeMaster(const QTemporaryDir &dir, const QString &setup, MasterSpec layout = {})
 {
     const QStringList words = setup.split(QLatin1Char(' '));
     layout.wrongPklHash = words.contains(u8("wrong"));
     const BuiltMaster master = FixtureBuilder(dir.filePath(u8("disk"))).writeMaster(layout);
     FixtureBuilder::writeSettings(dir.filePath(u8("set.ini")), words.contains(u8("hash")));
+    if (words.contains(u8("gbk"))) // as a Chinese editor saves it: "是否校验哈希值", "授权设备"
+        writeFile(
+            dir.filePath(u8("set.ini")),
+            "; \xca\xc7\xb7\xf1\xd0\xa3\xd1\xe9\xb9\xfe\xcf\xa3\xd6\xb5\r\n[hash]\r\n"
+            "check=1 ; \xd0\xa3\xd1\xe9\r\n[cert_num]\r\n; \xca\xda\xc8\xa8\xc9\xe8\xb1\xb8\r\n"
+            "num=0\r\n");
+    if (words.contains(u8("garbage")))
+        writeFile(dir.filePath(u8("g.pdf")), "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n\x00\x01\x02[hash]");
+    if (words.contains(u8("utf16")))
+        writeFile(dir.filePath(u8("u16.ini")),
+                  QByteArray("\xff\xfe[\0h\0a\0s\0h\0]\0\n\0c\0h\0e\0c\0k\0=\0001\0\n\0", 32));
+    if (words.contains(u8("bigIni"))) // the keys, then more comment than a settings file holds
+        writeFile(dir.filePath(u8("big.ini")), "[hash]\ncheck=1\n;" + QByteArray(1 << 20, 'x'));
+#ifdef Q_OS_UNIX
+    if (words.contains(u8("fifo")) && mkfifo(QFile::encodeName(dir.filePath(u8("fifo"))), 0600))
+        qFatal("cannot make a named pipe");
+#endif
     QFile labels(dir.filePath(u8("l.ini")));
     if (labels.open(QIODevice::WriteOnly))
         labels.write("[label]\nfilmName=建国大业, 续集\ncolor=XYZ\naudio=5.1\nproducer=中影\n"
@@ -88,7 +130,8 @@ void TestCli::exitStatus_data()
 
     const QString json = u8("--json --master @/disk"), go = json + u8(" --labels @/l.ini"), no;
     const QString pdf = u8(" --report @/r.pdf"), pass = u8("-P-P--PPPPPPPPPPPPPPPPPPP-U--");
-    const QString open = u8("..-.--PPPPPPPPPPPPPPPPPPP-U--");
+    const QString open = u8("..-.--PPPPPPPPPPPP-PPPPPP-U--"); // nothing hashed
+    const QString unhashed = u8("-P-P--PPPPPPPPPPPP-PPPPPP-U--");
     QTest::newRow("pass") << u8("hash") << go + pdf << 0 << no << pass;
     QTest::newRow("hash mismatch")
         << u8("hash wrong") << go + pdf << 1 << u8("PKL文件中的Hash值不一致")
@@ -96,17 +139,49 @@ void TestCli::exitStatus_data()
     // l.ini has no hash/check: the composition's digest is then the first to disagree.
     QTest::newRow("--settings") << u8("hash wrong") << go + u8(" --settings @/l.ini") << 1
                                 << u8("MXF文件Hash值与计算所得Hash值不一致")
-                                << u8("..-.--PP.PPPPPPPPPPP.PPPF....");
+                                << u8("..-.--PP.PPPPPPPPP-P.PPPF....");
     QTest::newRow("refused") << u8("filmName=") << go << 1 << u8("影片名称为空!") << open;
     QTest::newRow("USB2.0") << u8("diskInterface=USB2.0") << go << 1 << u8("接口必须是USB3.0以上")
-                            << u8(".P-F--PPPPPPPPPPPPPPPPPPP-U--");
-    QTest::newRow("no labels") << u8("hash") << json + pdf << 3 << u8("--labels") << open;
+                            << u8(".P-F--PPPPPPPPPPPP-PPPPPP-U--");
+    QTest::newRow("no labels") << u8("hash") << json + pdf << 3 << u8("--labels")
+                               << u8("..-.--PPPPPPPPPPPPPPPPPPP-U--");
     QTest::newRow("unknown option") << no << u8("--bogus") << 2 << u8("bogus") << no;
     QTest::newRow("no master") << no << u8("--master @/x") << 2 << u8("does not exist") << no;
     QTest::newRow("no settings") << no << go + u8(" --settings @/x") << 2 << u8("settings") << no;
     // /proc takes no new files, not even from root: the run passes, then the writing fails.
     QTest::newRow("bad --report") << no << go + u8(" --report /proc/r.pdf") << 2 << u8("r.pdf")
-                                  << pass;
+                                  << unhashed;
+    // Refused before the run: nothing is checked, nothing is changed.
+    QTest::newRow("report in the master")
+        << u8("hash") << go + u8(" --report @/disk/DCP/ASSETMAP.xml") << 2
+        << u8("inside the master") << no;
+    QTest::newRow("report over the settings")
+        << u8("hash") << go + u8(" --report @/set.ini") << 2 << u8("settings or labels") << no;
+    QTest::newRow("report over the labels")
+        << u8("hash") << go + u8(" --report @/l.ini") << 2 << u8("settings or labels") << no;
+    QTest::newRow("report over another file") << u8("garbage") << go + u8(" --report @/g.pdf") << 2
+                                              << u8("not a compliance report") << no;
+    QTest::newRow("report into a pipe")
+        << u8("fifo") << go + u8(" --report @/fifo") << 2 << u8("pipe") << no;
+    QTest::newRow("labels from a device")
+        << no << json + u8(" --labels /dev/zero") << 2 << u8("not a regular file") << no;
+    QTest::newRow("settings from a pipe")
+        << u8("fifo") << go + u8(" --settings @/fifo") << 2 << u8("not a regular file") << no;
+    QTest::newRow("settings too large")
+        << u8("bigIni") << go + u8(" --settings @/big.ini") << 2 << u8("larger than") << no;
+    // Opens, then fails to read, even for root.
+    QTest::newRow("settings unreadable")
+        << no << go + u8(" --settings /proc/self/mem") << 2
+        << u8("cannot read the settings file /proc/self/mem") << no;
+    // Files without a single settings key are named; the run goes on with hashing off.
+    QTest::newRow("settings a PDF") << u8("hash garbage") << go + pdf + u8(" --settings @/g.pdf")
+                                    << 0 << u8("g.pdf holds none of the keys") << unhashed;
+    QTest::newRow("settings in UTF-16")
+        << u8("hash utf16") << go + pdf + u8(" --settings @/u16.ini") << 0
+        << u8("u16.ini holds none of the keys") << unhashed;
+    QTest::newRow("settings in GBK")
+        << u8("hash wrong gbk") << go + pdf << 1 << u8("PKL文件中的Hash值不一致")
+        << u8("..-.--PP.PPPP.PPPPF..........");
 }
 
 void TestCli::exitStatus()
@@ -119,14 +194,27 @@ void TestCli::exitStatus()
 
     QTemporaryDir dir;
     makeMaster(dir, setup);
+    const QStringList before = entriesBesidesReport(dir);
     const Cli cli = run(dir, args);
     QVERIFY2(cli.status == status, qPrintable(cli.err));
+    // The report is the only file ever written.
+    QCOMPARE(entriesBesidesReport(dir), before);
     QCOMPARE(summary(cli.results), rows);
     QCOMPARE(cli.json.value(u8("passed")).toBool(),
              !rows.isEmpty() && !rows.contains(QRegularExpression(u8("[F.]"))));
     const QString said = cli.json.value(u8("warning")).toString() + cli.err;
     QVERIFY2(warning.isEmpty() ? cli.json.value(u8("warning")).isNull() : said.contains(warning),
              qPrintable(said));
+    // Files that are no settings file are named; a GBK file with Chinese comments is one.
+    QCOMPARE(cli.err.contains(u8("none of the keys")),
+             args.contains(QRegularExpression(u8("--settings @/(l|g|u16)\\."))));
+    // Whether the digests were checked is said, in both output modes.
+    const bool hashOn =
+        setup.split(QLatin1Char(' ')).contains(u8("hash")) && !args.contains(u8("--settings"));
+    const QChar hashRow = rows.isEmpty() ? QLatin1Char('.') : rows.at(CheckRow::Hash);
+    QCOMPARE(cli.json.value(u8("hashChecked")).toBool(), hashOn && hashRow == QLatin1Char('P'));
+    QCOMPARE(cli.err.contains(u8("hash verification was off")),
+             !hashOn && u8("P-").contains(hashRow));
     // stderr is a pipe here, so the hash progress stays off it.
     QVERIFY2(!cli.err.contains(QRegularExpression(u8("[\r%]"))), qPrintable(cli.err));
 
@@ -147,7 +235,8 @@ void TestCli::outputs()
     layout.reelDurations = {1440, 1500}; // 2940 frames at 24 fps: 122.5 s
     const BuiltMaster master = makeMaster(dir, u8("diskInterface=USB2.0"), layout);
     const Cli cli = run(dir, u8("--json --master @/disk --labels @/l.ini"));
-    QCOMPARE(cli.json.keys().join(QLatin1Char(' ')), u8("encrypted labels passed rows warning"));
+    QCOMPARE(cli.json.keys().join(QLatin1Char(' ')),
+             u8("encrypted hashChecked labels passed rows warning"));
     QCOMPARE(cli.results.size(), int(CheckRow::Count));
     QJsonObject labels = cli.json.value(u8("labels")).toObject();
     // Today, or yesterday if midnight passed during the run.

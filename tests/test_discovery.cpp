@@ -1,11 +1,15 @@
 #include "dcp/DcpInspector.h"
+#include "dcp/FileProblems.h"
+#include "dcp/MasterFiles.h"
 #include "dcp/RunEnvironment.h"
 #include "support/FixtureBuilder.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QHash>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -34,9 +38,45 @@ void writeText(const QString &path, const QByteArray &text)
     file.write(text);
 }
 
+void appendText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write(text);
+}
+
 void link(const QString &target, const QString &linkPath)
 {
     QVERIFY2(QFile::link(target, linkPath), qPrintable(linkPath));
+}
+
+// Moves a file away and leaves a link to its new place where it was.
+void moveAndLink(const QString &from, const QString &to)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(to).path()) && QFile::rename(from, to));
+    link(to, from);
+}
+
+// A master is copied onto the disk: a link to a folder outside it would not be on the disk.
+void copyTree(const QString &from, const QString &to)
+{
+    QVERIFY(QDir().mkpath(to));
+    for (QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QString path = it.next();
+        const QString target = to + path.mid(from.size());
+        QVERIFY(it.fileInfo().isDir() ? QDir().mkpath(target) : QFile::copy(path, target));
+    }
+}
+
+void rewrite(const QString &path, const QRegularExpression &pattern, const QString &replacement)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll()).replace(pattern, replacement);
+    file.close();
+    writeText(path, text.toUtf8());
 }
 
 // "set.ini" with the given entries, written unquoted as an operator would.
@@ -47,8 +87,10 @@ QByteArray certIni(const QByteArray &num, const QByteArray &cert0)
 
 KdmInfo kdmFor(const QString &cplId, const char *messageId, const char *notValidAfter)
 {
+    const QString recipient = KdmSpec().subjectNames.first();
     return {QString(), QLatin1String(messageId),     cplId,
-            QString(), QLatin1String(notValidAfter), {KdmSpec().subjectNames.first()}};
+            QString(), QLatin1String(notValidAfter), {recipient},
+            recipient};
 }
 
 } // namespace
@@ -62,6 +104,7 @@ private slots:
     void findMaster_data();
     void findMaster();
     void firstMatchingKdmWins();
+    void linkTreeIsWalkedOnce();
 
 private:
     QString disk() const { return m_work->filePath(QStringLiteral("disk")); }
@@ -69,12 +112,14 @@ private:
     void buildDisk(const QString &words);
 
     std::unique_ptr<QTemporaryDir> m_work;
+    QString m_unreadable; // the file a row made unreadable
 };
 
 void TestDiscovery::init()
 {
     m_work = std::make_unique<QTemporaryDir>();
     QVERIFY(m_work->isValid() && QDir().mkpath(disk()));
+    m_unreadable.clear();
     setSettingsFilePath(settings());
     setCurrentLocalDateOverride(QDate(2023, 2, 1));
 }
@@ -92,13 +137,17 @@ void TestDiscovery::buildDisk(const QString &words)
     if (!has("noIni"))
         writeText(settings(),
                   certIni(value("num", "1").toUtf8(), value("cert", "SM.TEST-SERVER").toUtf8()));
+    if (has("longComment")) // a 64 KiB line whose tail, read on its own, names the KDM's device
+        appendText(settings(), ';' + QByteArray(65534, 'x') + "cert0=SM.TEST-SERVER\n");
+    if (has("hugeIni")) // a file beyond the settings limit approves nothing
+        appendText(settings(), QByteArray(2 << 20, '\n'));
     if (has("today"))
         setCurrentLocalDateOverride(QDate::fromString(value("today"), Qt::ISODate));
-    if (has("corpus")) { // corpus folders are reached through links, never copied
+    if (has("corpus")) {
         const QString corpus = corpusDir() + QLatin1Char('/');
-        link(corpus + value("corpus"), disk() + QStringLiteral("/M"));
+        copyTree(corpus + value("corpus"), disk() + QStringLiteral("/M"));
         if (has("corpusKdm"))
-            link(corpus + value("corpusKdm"), disk() + QStringLiteral("/k.xml"));
+            QVERIFY(QFile::copy(corpus + value("corpusKdm"), disk() + QStringLiteral("/k.xml")));
     }
     if (has("none") || has("corpus"))
         return;
@@ -112,7 +161,25 @@ void TestDiscovery::buildDisk(const QString &words)
     master.noPkl = has("noPkl");
     master.secondPkl = has("twoPkls");
     master.encrypted = has("encrypted") || has("kdm");
+    if (has("masterOutside")) { // reached through a folder link on the disk
+        master.folder = QStringLiteral("../outside");
+        link(m_work->filePath(QStringLiteral("outside")), disk() + QStringLiteral("/DCP"));
+    }
     const BuiltMaster built = builder.writeMaster(master);
+    const QString track = built.trackPaths.first();
+    const QString trackName = QFileInfo(track).fileName();
+    if (has("up")) { // the Path climbs to a file beside the master's folder
+        QVERIFY(QFile::rename(track, disk() + QLatin1Char('/') + trackName));
+        rewrite(built.assetMapPath, QRegularExpression(QStringLiteral(">") + trackName),
+                QStringLiteral(">../") + trackName);
+    }
+    if (has("trackOutside"))
+        moveAndLink(track, m_work->filePath(trackName));
+    if (has("trackElsewhere")) // elsewhere on the disk
+        moveAndLink(track, disk() + QStringLiteral("/store/") + trackName);
+    if (has("spaces")) // XML white space around every id and path of the asset map
+        rewrite(built.assetMapPath, QRegularExpression(QStringLiteral("<(Id|Path)>([^<]*)<")),
+                QStringLiteral("<\\1>\r\n\t \\2 \n\t<"));
     if (has("copy")) {
         master.folder = value("copy");
         builder.writeMaster(master);
@@ -124,12 +191,28 @@ void TestDiscovery::buildDisk(const QString &words)
         QDir(disk()).mkpath(QStringLiteral("loop"));
         link(disk() + QStringLiteral("/loop"), disk() + QStringLiteral("/loop/self"));
     }
-    const KdmSpec kdm{value("kdmFolder"), value("kdmName", "kdm.xml"),
-                      has("otherCpl") ? FixtureBuilder::newUrnUuid() : QString(),
-                      value("before", "2023-01-01T00:00:00+08:00"),
-                      value("after", "2099-03-01T23:59:59+08:00")};
-    if (has("kdm"))
-        builder.writeKdm(built, kdm);
+    KdmSpec kdm{value("kdmFolder"), value("kdmName", "kdm.xml"),
+                has("otherCpl") ? FixtureBuilder::newUrnUuid() : QString(),
+                value("before", "2023-01-01T00:00:00+08:00"),
+                value("after", "2099-03-01T23:59:59+08:00")};
+    if (has("recipient")) // the approved device's name stands only in the signer chain
+        kdm.subjectNames.prepend(value("recipient"));
+    if (has("kdmOutside"))
+        kdm.folder = QStringLiteral("../keys");
+    const QString kdmPath = has("kdm") ? builder.writeKdm(built, kdm) : QString();
+    if (has("kdmOutside"))
+        link(kdmPath, disk() + QStringLiteral("/kdm.xml"));
+
+    const QString unreadable = value("unreadable");
+    m_unreadable = unreadable == QLatin1String("am")    ? built.assetMapPath
+                   : unreadable == QLatin1String("cpl") ? built.pklAssetPaths.first()
+                   : unreadable == QLatin1String("kdm") ? kdmPath
+                                                        : QString();
+    if (unreadable == QLatin1String("pkl"))
+        m_unreadable = QDir(built.folder)
+                           .entryInfoList({QStringLiteral("pkl_*.xml")})
+                           .value(0)
+                           .absoluteFilePath();
 }
 
 void TestDiscovery::findMaster_data()
@@ -144,9 +227,18 @@ void TestDiscovery::findMaster_data()
     QTest::newRow("asset map named ASSETMAP.XML") << "am=ASSETMAP.XML" << -1 << 2;
     QTest::newRow("two copies") << "copy=other" << 2 << 1;
     QTest::newRow("a copy at depth 6") << "copy=a/b/c/d/e/DCP" << 2 << 1;
-    QTest::newRow("a copy through a folder link") << "link" << 2 << 1;
+    QTest::newRow("a link to the master's folder") << "link" << -8 << 0;
     QTest::newRow("link cycles") << "cycle" << -8 << 0;
     QTest::newRow("track file missing") << "noTrack" << -2 << 3;
+    QTest::newRow("Path climbing above the master") << "up" << -2 << 3;
+    QTest::newRow("track linked outside the disk") << "trackOutside" << -2 << 3;
+    QTest::newRow("track linked elsewhere on the disk") << "trackElsewhere" << -8 << 0;
+    QTest::newRow("master linked from outside the disk") << "masterOutside" << -1 << 2;
+    QTest::newRow("white space around ids and paths") << "spaces" << -8 << 0;
+    QTest::newRow("asset map unreadable") << "unreadable=am" << -10 << 10;
+    QTest::newRow("composition unreadable") << "unreadable=cpl" << -10 << 10;
+    QTest::newRow("packing list unreadable") << "unreadable=pkl" << -10 << 10;
+    QTest::newRow("KDM unreadable") << "kdm unreadable=kdm" << -10 << 10;
     QTest::newRow("no composition") << "noCpl" << -3 << 4;
     QTest::newRow("two compositions") << "twoCpls" << -4 << 5;
     QTest::newRow("no packing list") << "noPkl" << -5 << 6;
@@ -158,7 +250,12 @@ void TestDiscovery::findMaster_data()
     QTest::newRow("KDM expires tomorrow, not yet valid")
         << "kdm after=2023-02-02T00:00:00+08:00 before=2099-01-01T00:00:00+08:00" << 0 << 0;
     QTest::newRow("KDM outside the master") << "kdm kdmFolder=keys/hall1" << 0 << 0;
+    QTest::newRow("KDM in a hidden folder") << "kdm kdmFolder=.keys" << -7 << 8;
+    QTest::newRow("master in a hidden folder") << "folder=.trash/DCP" << -1 << 2;
     QTest::newRow("certificate of another device") << "kdm cert=CN=OTHER" << -9 << 8;
+    QTest::newRow("approved name only in the signer chain")
+        << "kdm recipient=CN=SM.OTHER-SERVER" << -9 << 8;
+    QTest::newRow("KDM linked from outside the disk") << "kdm kdmOutside" << -7 << 8;
     QTest::newRow("second certificate entry missing") << "kdm num=2 cert=CN=OTHER" << -9 << 8;
     QTest::newRow("empty certificate entry") << "kdm cert=" << -9 << 8;
     QTest::newRow("no settings file") << "kdm noIni" << -9 << 8;
@@ -166,6 +263,8 @@ void TestDiscovery::findMaster_data()
         << "kdm cert=dnQualifier=abc\\+def=,CN=SM.TEST-SERVER,O=example.org" << 0 << 0;
     QTest::newRow("subject name parts reordered, unquoted")
         << "kdm cert=O=example.org,CN=SM.TEST-SERVER" << -9 << 8;
+    QTest::newRow("entry in a long comment") << "kdm cert=CN=OTHER longComment" << -9 << 8;
+    QTest::newRow("settings file too large") << "kdm hugeIni" << -9 << 8;
     QTest::newRow("not encrypted") << "" << -8 << 0;
     QTest::newRow("asset map at the disk root") << "folder=" << -8 << 0;
     QTest::newRow("corpus SMPTE") << "corpus=cth103__libdcp/test/ref/DCP/dcp_test1" << -8 << 0;
@@ -195,16 +294,29 @@ void TestDiscovery::findMaster()
         QSKIP("needs folder links, which the test makes on Linux only");
 #endif
     buildDisk(words);
+    if (QTest::currentTestFailed())
+        return;
     DcpInspector probe;
-    QCOMPARE(probe.loadMaster(disk()), code);
-
     DcpInspector inspector;
     inspector.resetRunData();
     if (!words.contains(QLatin1String("noDisk")))
         inspector.removableDrives = {disk()};
     QString text = QStringLiteral("untouched");
-    QCOMPARE(inspector.findMaster(text), message == 0);
-    QCOMPARE(text, message == 0 ? QStringLiteral("untouched") : kMessages[message]);
+    {
+        std::unique_ptr<Unreadable> denied;
+        if (!m_unreadable.isEmpty()) {
+            denied = std::make_unique<Unreadable>(m_unreadable);
+            if (QFile(m_unreadable).open(QIODevice::ReadOnly))
+                QSKIP("this process reads files whatever their permissions");
+        }
+        QCOMPARE(probe.loadMaster(disk()), code);
+        QCOMPARE(inspector.findMaster(text), message == 0);
+    }
+    const QString expected =
+        message == 0    ? QStringLiteral("untouched")
+        : message == 10 ? unreadableFileMessage(m_unreadable, QStringLiteral("Permission denied"))
+                        : kMessages[message];
+    QCOMPARE(text, expected);
     if (message == 0) {
         QCOMPARE(inspector.encrypted, code == 0);
         QCOMPARE(inspector.kdms.size(), code == 0 ? 1 : 0);
@@ -229,6 +341,43 @@ void TestDiscovery::firstMatchingKdmWins()
     writeText(settings(), certIni("1", "SM.TEST-SERVER"));
     QVERIFY(inspector.selectKdm());
     QCOMPARE(inspector.kdm.messageId, QStringLiteral("first"));
+}
+
+// Folders x0 ... x30, each holding two links to the next: followed blindly, 2^31 paths. Each real
+// folder is walked once, and the stop check, asked as the walk goes, ends it wherever it fires.
+void TestDiscovery::linkTreeIsWalkedOnce()
+{
+    for (int i = 0; i <= 30; ++i) {
+        const QString folder = disk() + QStringLiteral("/x%1").arg(i);
+        QVERIFY(QDir().mkpath(folder));
+        for (const char *name : {"/a", "/b"})
+            if (i < 30)
+                link(disk() + QStringLiteral("/x%1").arg(i + 1), folder + QLatin1String(name));
+    }
+    MasterWalk walk(disk(), MasterWalk::FollowFolderLinks);
+    QVERIFY(walk.run([](const QFileInfo &) { return true; }));
+    QCOMPARE(walk.foldersWalked(), 32);
+
+    // An encrypted master with its KDM on the same disk: both walks run.
+    buildDisk(QStringLiteral("kdm"));
+    int polls = 0;
+    DcpInspector inspector;
+    inspector.stopRequested = [&polls] { return ++polls < 0; };
+    QCOMPARE(inspector.loadMaster(disk()), int(DcpInspector::MasterOk));
+    const int allPolls = polls;
+    QVERIFY2(allPolls >= 2 * 33 && allPolls < 100, qPrintable(QString::number(allPolls)));
+    for (int stopAt = 1; stopAt <= allPolls; ++stopAt) {
+        polls = 0;
+        inspector.resetRunData();
+        inspector.stopRequested = [&polls, stopAt] { return ++polls >= stopAt; };
+        QCOMPARE(inspector.loadMaster(disk()), int(DcpInspector::Interrupted));
+        QCOMPARE(polls, stopAt);
+    }
+    inspector.resetRunData();
+    inspector.removableDrives = {disk()};
+    QString message = QStringLiteral("untouched");
+    QVERIFY(!inspector.findMaster(message));
+    QVERIFY(message.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDiscovery)

@@ -447,7 +447,7 @@ private slots:
         QVERIFY(worker.isNull());
         QTest::qWait(300); // nothing of the old worker arrives later
         QCOMPARE(m->ended, (QStringList{QStringLiteral("failed"), QStringLiteral("passed")}));
-        QCOMPARE(state(), kAllPass + QStringLiteral(" passed report"));
+        QCOMPARE(state(), QStringLiteral("PPPPPPPPPPPPPPPPPPNPPPPPPNPPP passed report"));
 
         // "退出" on the check window mid-hash ends the application: the worker is gone before it
         // winds down, and the check window goes with the loop.

@@ -1,4 +1,5 @@
 #include "dcp/DcpInspector.h"
+#include "dcp/MasterFiles.h"
 #include "run/CheckList.h"
 #include "support/FixtureBuilder.h"
 
@@ -44,6 +45,8 @@ class TestPackageRules : public QObject
 private slots:
     void rules_data();
     void rules();
+    void assetFiles_data();
+    void assetFiles();
 };
 
 void TestPackageRules::rules_data()
@@ -65,6 +68,16 @@ void TestPackageRules::rules_data()
     QTest::newRow("asset path names a missing file")
         << Edit([](DcpInspector &d) { d.assetMap.assets[3].path = QStringLiteral("lost.mxf"); })
         << int(CheckRow::AssetPaths) << pathMessage("lost.mxf");
+    QTest::newRow("Path climbing above the asset map's folder") << Edit([](DcpInspector &d) {
+        const QString folder = QFileInfo(d.assetMapPaths[0]).path() + QLatin1Char('/');
+        QFile::copy(folder + d.assetMap.assets[2].path, folder + QStringLiteral("../up.mxf"));
+        d.assetMap.assets[2].path = QStringLiteral("../up.mxf");
+    }) << int(CheckRow::AssetPaths) << pathMessage("../up.mxf");
+    QTest::newRow("track linked outside the disk") << Edit([](DcpInspector &d) {
+        QFile::link(QCoreApplication::applicationFilePath(),
+                    QFileInfo(d.assetMapPaths[0]).path() + QStringLiteral("/out.mxf"));
+        d.assetMap.assets[3].path = QStringLiteral("out.mxf");
+    }) << int(CheckRow::AssetPaths) << pathMessage("out.mxf");
     QTest::newRow("packing list id in capitals")
         << Edit([](DcpInspector &d) { d.pkls[0].id = d.pkls[0].id.toUpper(); })
         << int(CheckRow::PklListed) << QString();
@@ -96,6 +109,7 @@ void TestPackageRules::rules()
     QVERIFY(QDir(master.folder).mkdir(QStringLiteral("sub")));
     DcpInspector inspector;
     inspector.resetRunData();
+    inspector.removableDrives = {disk.path()};
     QCOMPARE(inspector.loadMaster(disk.path()), int(DcpInspector::NotEncrypted));
     edit(inspector);
 
@@ -108,6 +122,52 @@ void TestPackageRules::rules()
             hashed.append(master.folder + QLatin1Char('/') + asset.path);
         QCOMPARE(hashed, master.pklAssetPaths);
     }
+}
+
+void TestPackageRules::assetFiles_data()
+{
+    QTest::addColumn<QString>("path"); // "@" stands for the master folder, "$" for the track
+    QTest::addColumn<bool>("found");
+    QTest::newRow("plain") << "$" << true;
+    QTest::newRow("down and up again") << "./sub/../$" << true;
+    QTest::newRow("through a link inside the master") << "sub/in.mxf" << true;
+    QTest::newRow("climbing to the disk root") << "../$" << false;
+    QTest::newRow("climbing from a sub-folder") << "sub/../../$" << false;
+    QTest::newRow("climbing, Windows separator") << "..\\$" << false;
+    QTest::newRow("absolute") << "@/$" << false;
+    QTest::newRow("file scheme") << "file://@/$" << false;
+    QTest::newRow("drive letter") << "C:$" << false;
+    QTest::newRow("through a link leaving the disk") << "sub/out.mxf" << false;
+    QTest::newRow("a folder") << "sub" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+// One helper says what an asset map's Path leads to, for discovery, the path rule and hashing.
+void TestPackageRules::assetFiles()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, found);
+    QTemporaryDir disk;
+    QVERIFY(disk.isValid());
+    const BuiltMaster master = FixtureBuilder(disk.path()).writeMaster(MasterSpec());
+    const QString track = master.trackPaths.first();
+    const QString name = QFileInfo(track).fileName();
+    QVERIFY(QDir(master.folder).mkdir(QStringLiteral("sub")));
+    QVERIFY(QFile::copy(track, disk.filePath(name)));
+    QVERIFY(QFile::link(track, master.folder + QStringLiteral("/sub/in.mxf")));
+    QVERIFY(QFile::link(QCoreApplication::applicationFilePath(),
+                        master.folder + QStringLiteral("/sub/out.mxf")));
+    path.replace(QLatin1Char('@'), master.folder).replace(QLatin1Char('$'), name);
+
+    const QString file = assetFileInMaster(disk.path(), master.folder, path);
+    QCOMPARE(file, found ? master.folder + QLatin1Char('/') + path : QString());
+    DcpInspector inspector;
+    inspector.removableDrives = {disk.path()};
+    inspector.assetMapPaths = {master.assetMapPath};
+    inspector.assetMap.assets = {AssetInfo()};
+    inspector.assetMap.assets[0].path = path;
+    QString message;
+    QCOMPARE(inspector.checkAssetPaths(message), found);
 }
 
 QTEST_GUILESS_MAIN(TestPackageRules)

@@ -5,11 +5,18 @@
 #include "report/ComplianceReport.h"
 #include "report/FontSetup.h"
 #include "run/CheckList.h"
+#include "support/TestSupport.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -129,15 +136,12 @@ class TestReport : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        installCjkFontSubstitutions();
-        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
-            QSKIP("pdftotext (poppler-utils) is needed to read the report back");
-    }
+    void initTestCase() { installCjkFontSubstitutions(); }
 
     void layoutOfClearMaster()
     {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is needed to read the report back");
         setCurrentLocalDateOverride(QDate(2024, 3, 5));
         const Pdf pdf = writeAndRead(master("4096*2160", false, false, false));
         QCOMPARE(pdf.pages.size(), 2);
@@ -192,6 +196,8 @@ private slots:
 
     void printedValues()
     {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is needed to read the report back");
         const std::pair<DcpInspector, const char *> masters[] = {
             {master("4096*2160", true, true, true),
              "《长生日月山水文》4K 3D 加密DCP|KDM有效期：20240101-20241231|封装格式：INTEROP|"
@@ -210,16 +216,127 @@ private slots:
         }
     }
 
-    void unwritablePath()
+    // The report replaces an earlier report or fills an empty place, and nothing else; what it
+    // refuses stays as it was, and no temporary file is left behind.
+    void reportPath_data()
     {
-        const QString path = m_dir.filePath(QStringLiteral("folder.pdf"));
-        QVERIFY(QDir().mkpath(path));
-        const DcpInspector inspector = master("", false, false, false);
+        QTest::addColumn<QString>("what");    // what lies at the path, or where the path leads
+        QTest::addColumn<QString>("refusal"); // in the message; empty: written
+        const QString notFile = QStringLiteral("不是普通文件"),
+                      notReport = QStringLiteral("不是检测报告"),
+                      master = QStringLiteral("送审母版内");
+        QTest::newRow("nothing") << "nothing" << QString();
+        QTest::newRow("earlier report") << "report" << QString();
+        QTest::newRow("another PDF") << "pdf" << notReport;
+        QTest::newRow("link to a report") << "link" << notFile;
+        QTest::newRow("dangling link") << "dangling" << notFile;
+        QTest::newRow("folder") << "folder" << notFile;
+        QTest::newRow("pipe") << "pipe" << notFile;
+        QTest::newRow("no folder") << "noFolder" << QStringLiteral("文件夹不存在");
+        QTest::newRow("on the checked disk") << "disk" << master;
+        QTest::newRow("asset map on the checked disk") << "assetMap" << master;
+        QTest::newRow("through a link onto the checked disk") << "viaLink" << master;
+        QTest::newRow("settings file") << "settings" << QStringLiteral("设置文件或标签文件");
+    }
+
+    void reportPath()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, refusal);
+        QTemporaryDir dir;
+        const auto at = [&dir](const char *name) { return dir.filePath(QLatin1String(name)); };
+        const auto write = [](const QString &path, const QByteArray &bytes) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        };
+        QVERIFY(QDir().mkpath(at("disk/DCP")));
+        write(at("disk/DCP/ASSETMAP.xml"), "<?xml version=\"1.0\"?><AssetMap/>");
+        DcpInspector inspector = master("", false, false, false);
+        QString path = at("report.pdf");
+        if (what == QLatin1String("report") || what == QLatin1String("link")) {
+            QVERIFY(writeComplianceReport(at("earlier.pdf"), passedCells(inspector), inspector));
+            QVERIFY(what == QLatin1String("link") ? QFile::link(at("earlier.pdf"), path)
+                                                  : QFile::rename(at("earlier.pdf"), path));
+        } else if (what == QLatin1String("pdf")) {
+            write(path, "%PDF-1.4\n1 0 obj\n<< /Title (Quarterly figures) >>\nendobj\n");
+        } else if (what == QLatin1String("dangling")) {
+            QVERIFY(QFile::link(at("gone.pdf"), path));
+        } else if (what == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (what == QLatin1String("pipe")) {
+#ifdef Q_OS_UNIX
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#else
+            QSKIP("no named pipes here");
+#endif
+        } else if (what == QLatin1String("noFolder")) {
+            path = at("none/report.pdf");
+        } else if (what == QLatin1String("disk")) {
+            inspector.removableDrives = {at("disk") + QLatin1Char('/')};
+            path = at("disk/report.pdf");
+        } else if (what == QLatin1String("assetMap")) {
+            inspector.removableDrives = {at("disk") + QLatin1Char('/')};
+            path = at("disk/DCP/ASSETMAP.xml");
+        } else if (what == QLatin1String("viaLink")) {
+            inspector.removableDrives = {at("disk") + QLatin1Char('/')};
+            QVERIFY(QFile::link(at("disk/DCP"), at("dcp")));
+            path = at("dcp/../report.pdf"); // the disk's root, not the work folder
+        } else if (what == QLatin1String("settings")) {
+            write(at("set.ini"), "[hash]\ncheck=1\n");
+            setSettingsFilePath(at("set.ini"));
+            path = at("./set.ini");
+        }
+
+        const QStringList before = folderSnapshot(dir.path());
         QString message;
-        QVERIFY(!writeComplianceReport(path, passedCells(inspector), inspector, &message));
+        const bool written =
+            writeComplianceReport(path, passedCells(inspector), inspector, &message);
+        setSettingsFilePath(QString());
+        QVERIFY2(written == refusal.isEmpty(), qPrintable(message));
+        if (written) {
+            QVERIFY(isComplianceReport(path));
+            QCOMPARE(folderSnapshot(dir.path()).filter(QStringLiteral("report.pdf")).size(), 1);
+        } else {
+            QVERIFY2(message.startsWith(QStringLiteral("无法写入检测报告文件：") + path) &&
+                         message.contains(refusal),
+                     qPrintable(message));
+            QCOMPARE(folderSnapshot(dir.path()), before);
+        }
+    }
+
+#ifdef Q_OS_UNIX
+    // A write that fails half-way (here: the file size limit) keeps the earlier report.
+    void failedWriteKeepsEarlierReport()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("report.pdf"));
+        const DcpInspector inspector = master("", false, false, false);
+        QVERIFY(writeComplianceReport(path, passedCells(inspector), inspector));
+        QFile earlier(path);
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        const QByteArray bytes = earlier.readAll();
+        earlier.close();
+
+        rlimit limit{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit small{4096, limit.rlim_max};
+        const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QString message;
+        const bool written =
+            writeComplianceReport(path, passedCells(inspector), inspector, &message);
+        setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(!written);
         QVERIFY2(message.startsWith(QStringLiteral("无法写入检测报告文件：") + path),
                  qPrintable(message));
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QVERIFY(earlier.readAll() == bytes);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 QStringList(QStringLiteral("report.pdf")));
     }
+#endif
 };
 
 QTEST_MAIN(TestReport)

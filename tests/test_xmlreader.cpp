@@ -45,9 +45,10 @@ QString describe(const CplInfo &r)
 }
 QString describe(const KdmInfo &r)
 {
-    return line("ns msg cpl from to subjects", r.namespaceUri, r.messageId, r.compositionPlaylistId,
-                r.notValidBefore, r.notValidAfter,
-                QStringList(r.subjectNames.toList()).join(QLatin1Char('|')));
+    return line("ns msg cpl from to subjects recipient", r.namespaceUri, r.messageId,
+                r.compositionPlaylistId, r.notValidBefore, r.notValidAfter,
+                QStringList(r.subjectNames.toList()).join(QLatin1Char('|')),
+                r.recipientSubjectName);
 }
 
 // What a reader makes of a file, by path or (chunkBytes > 0) fed to the parser that many bytes
@@ -63,7 +64,7 @@ QString read(int reader, const QString &path, qint64 chunkBytes = 0)
     XmlReadLimits limits;
     limits.chunkBytes = chunkBytes;
     const auto pick = [&](auto fromDevice, auto fromPath) {
-        return chunkBytes ? fromDevice(&file, limits) : (DcpXmlReader().*fromPath)(path);
+        return chunkBytes ? fromDevice(&file, limits) : (DcpXmlReader().*fromPath)(path, nullptr);
     };
     namespace X = XmlDocumentReaders;
     return reader == AssetMap ? describe(pick(X::readAssetMap, &DcpXmlReader::readAssetMap))
@@ -91,6 +92,7 @@ private slots:
     void documents_data();
     void documents();
     void values();
+    void readErrors();
     void corpus_data();
     void corpus();
 };
@@ -100,25 +102,33 @@ void TestXmlReader::documents_data()
     QTest::addColumn<int>("reader");
     QTest::addColumn<QByteArray>("document");
     QTest::addColumn<QString>("expected");
-    row("asset map", AssetMap, R"(<AssetMap xmlns="urn:am"><Id> M </Id>
-<AnnotationText>Map</AnnotationText><Asset><Id>a</Id><AnnotationText>PKL: x</AnnotationText>
-<Path>a&amp;b<![CDATA[<c>]]></Path><Length>330812592476</Length></Asset>
-<Asset><Id>b</Id><Length>12 MB</Length></Asset><Asset><Id>c</Id><Path>p)",
-        "ns=urn:am id= M  ann=PKL: x assets=id=a path=a&b<c> size=330812592476 | id=b");
+    // Ids, digests and paths lose the XML white space around them (not a no-break space);
+    // titles and annotations keep theirs.
+    row("asset map", AssetMap,
+        "<AssetMap xmlns=\"urn:am\"><Id>\r\n\t M </Id>"
+        "<AnnotationText>Map</AnnotationText><Asset><Id>a\xc2\xa0</Id>"
+        "<AnnotationText> PKL: x </AnnotationText><Path>\n a&amp;b<![CDATA[<c>]]>\t</Path>"
+        "<Length>330812592476</Length></Asset><Asset><Id>b</Id><Length>12 MB</Length></Asset>"
+        "<Asset><Id>c</Id><Path>p",
+        "ns=urn:am id=M ann= PKL: x  assets=id=a\u00a0 path=a&b<c> size=330812592476 | id=b");
     row("packing list, first annotation", Pkl, R"(<PackingList><Id>L</Id><AnnotationText/>
 <Asset><Id>a</Id><AnnotationText>1</AnnotationText></Asset>
 <Asset><Id>b</Id><AnnotationText>2</AnnotationText></Wrong></PackingList>)",
         "id=L ann=1 assets=id=a");
-    row("packing list, own annotation", Pkl, R"(<PackingList xmlns="urn:p"><Id>L</Id>
-<AnnotationText>Own</AnnotationText><IssueDate>2023-01-01T12:00</IssueDate><Asset><Id>a</Id>
-<AnnotationText>x</AnnotationText><Hash>h=</Hash><Size>95</Size><Type>t</Type>
-<OriginalFileName>c</OriginalFileName></Asset><GroupId>g</GroupId></PackingList>)",
-        "ns=urn:p id=L ann=Own issue=2023-01-01 group=1 assets=id=a path=c size=95 type=t hash=h=");
+    row("packing list, own annotation", Pkl, R"(<PackingList xmlns="urn:p"><Id> L
+</Id><AnnotationText>Own </AnnotationText><IssueDate>2023-01-01T12:00</IssueDate><Asset><Id>a</Id>
+<AnnotationText>x</AnnotationText><Hash>
+  h=
+</Hash><Size>95</Size><Type>t</Type>
+<OriginalFileName> c </OriginalFileName></Asset><GroupId>g</GroupId></PackingList>)",
+        "ns=urn:p id=L ann=Own  issue=2023-01-01 group=1 assets=id=a path=c size=95 type=t "
+        "hash=h=");
     row("composition, pending values", Cpl, R"(<CompositionPlaylist><Id>C</Id><MainMarkers>
 <Id>M</Id><EditRate>25 1</EditRate><Duration>99</Duration></MainMarkers><MainPicture><Id>P</Id>
-<KeyId>k</KeyId><Duration>1e3</Duration><ScreenAspectRatio>2048 858</ScreenAspectRatio>
+<KeyId>	k </KeyId><Hash> d= </Hash><Duration>1e3</Duration><ScreenAspectRatio>2048 858</ScreenAspectRatio>
 <FrameRate>30000 1001</FrameRate></MainPicture><MainSound><Id>S</Id></MainSound>)",
-        "id=C enc=1 tracks=id=P type=Picture edit=25 frame=30 aspect=2.39:1 key=k pic=2048*858 | "
+        "id=C enc=1 tracks=id=P type=Picture hash=d= edit=25 frame=30 aspect=2.39:1 key=k "
+        "pic=2048*858 | "
         "id=S type=Sound");
     row("composition, stereoscopic", Cpl, R"(<CompositionPlaylist xmlns="urn:cpl"><Id>C</Id>
 <a:MainStereoscopicPicture xmlns:a="urn:2007"><Id>L</Id><EditRate>48 1</EditRate>
@@ -127,12 +137,16 @@ void TestXmlReader::documents_data()
 <Extra><KeyId>k</KeyId></Extra>)",
         "ns=urn:cpl id=C 3d=1 3dns=urn:2007 enc=1 tracks=id=L type=Picture3D edit=48 frame=96 | "
         "id=M type=Picture3D");
+    // Only the subject name in the recipient names the device the KDM is for.
     row("kdm", Kdm, R"(<DCinemaSecurityMessage xmlns="urn:etm" xmlns:ds="urn:ds">
-<MessageId>m</MessageId><CompositionPlaylistId>c</CompositionPlaylistId>
-<ContentKeysNotValidBefore>1</ContentKeysNotValidBefore><X509SubjectName>CN=a\+b</X509SubjectName>
+<MessageId> m </MessageId><CompositionPlaylistId>
+c</CompositionPlaylistId><Recipient><X509SubjectName>CN=x</X509SubjectName></Recipient>
+<KDMRequiredExtensions><Recipient><ds:X509IssuerSerial/><X509SubjectName>CN=a\+b</X509SubjectName>
+<X509SubjectName>CN=y</X509SubjectName></Recipient>
+<ContentKeysNotValidBefore>1</ContentKeysNotValidBefore></KDMRequiredExtensions>
 <ContentKeysNotValidAfter>2</ContentKeysNotValidAfter><ds:X509SubjectName>CN=s</ds:X509SubjectName>
 <X509SubjectName>CN=)",
-        "ns=urn:etm msg=m cpl=c from=1 to=2 subjects=CN=a\\+b|CN=s");
+        "ns=urn:etm msg=m cpl=c from=1 to=2 subjects=CN=x|CN=a\\+b|CN=y|CN=s recipient=CN=a\\+b");
     row("prefixed root", Classify, "<p:PackingList xmlns:p=\"urn:p\"/>", "Pkl");
     row("first recognised", Classify, "<W><X/><Y><CompositionPlaylist/><PackingList/>", "Cpl");
     row("naming the packing list", Classify, "<AssetMap><PackingList>true</PackingList>", "Pkl");
@@ -201,6 +215,46 @@ void TestXmlReader::values()
          cases("http://www.smpte-ra.org/schemas/429-7/2006/CPL=true,"
                "urn:x:http://www.digicine.com/=true,http://www.SMPTE-RA.org/=false"))
         QCOMPARE(QVariant(hasDcpNamespace(c.section(is, 0, 0))).toString(), c.section(is, 1));
+}
+
+// A file the disk fails to give is told apart from a document that says little: the readers
+// give the system's reason, and nothing for a file that reads to its end.
+void TestXmlReader::readErrors()
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("pkl.xml"));
+    const QString denied = dir.filePath(QStringLiteral("denied.xml"));
+    for (const QString &path : {good, denied}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("<PackingList><Id>L</Id>") > 0);
+    }
+    const DcpXmlReader reader;
+    QString error = QStringLiteral("stale");
+    QCOMPARE(reader.classifyXml(good, &error), DcpXmlReader::Pkl);
+    QCOMPARE(error, QString());
+    QCOMPARE(reader.readPackingList(dir.filePath(QStringLiteral("gone.xml")), &error).id,
+             QString());
+    QCOMPARE(error, QStringLiteral("No such file or directory"));
+    {
+        const Unreadable unreadable(denied);
+        if (QFile(denied).open(QIODevice::ReadOnly))
+            QSKIP("this process reads files whatever their permissions");
+        QCOMPARE(reader.readAssetMap(denied, &error).id, QString());
+    }
+    QCOMPARE(error, QStringLiteral("Permission denied"));
+    // The file opens, but reading fails: the first page of the process's memory is not mapped.
+    const QString memory = QStringLiteral("/proc/self/mem");
+    if (QFileInfo::exists(memory)) {
+        for (int kind = AssetMap; kind <= Classify; ++kind) {
+            error.clear();
+            kind == AssetMap ? void(reader.readAssetMap(memory, &error))
+            : kind == Pkl    ? void(reader.readPackingList(memory, &error))
+            : kind == Cpl    ? void(reader.readComposition(memory, &error))
+            : kind == Kdm    ? void(reader.readKdm(memory, &error))
+                             : void(reader.classifyXml(memory, &error));
+            QCOMPARE(error, QStringLiteral("Input/output error"));
+        }
+    }
 }
 
 void TestXmlReader::corpus_data()

@@ -30,7 +30,7 @@ struct MasterSpec
     bool stereoscopic = false;
     bool encrypted = false;
     QVector<int> reelDurations = {240}; // frames per reel; one picture and one sound track each
-    int trackBytes = 4096;              // size of every track file
+    qint64 trackBytes = 4096;           // size of every track file, written a megabyte at a time
 
     // Names and texts; empty = the standard's usual value (the title for texts).
     QString assetMapFileName;
