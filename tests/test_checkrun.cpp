@@ -296,14 +296,17 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadWrite) && f.write("y", 1) == 1);
         }) << int(HashFailure::Changed) << "";
         QTest::newRow("untouched") << Change() << int(HashFailure::None) << "";
-        QTest::newRow("a folder") << Change() << int(HashFailure::Unreadable)
-                                  << QString::fromLocal8Bit(strerror(EISDIR));
+        QTest::newRow("a folder") << Change() << int(HashFailure::Unreadable) << folderReason();
         QTest::newRow("no permission")
-            << Change() << int(HashFailure::Unreadable) << QString::fromLocal8Bit(strerror(EACCES));
+            << Change() << int(HashFailure::Unreadable) << unreadableReason();
     }
 
     void changedAndUnreadableFiles()
     {
+        SKIP_ON_WINDOWS_IF(currentRowIn({QStringLiteral("twin renamed over")}), POSIX_FIXTURE);
+        SKIP_ON_WINDOWS_IF(
+            runningUnderWine() && currentRowIn({QStringLiteral("deleted")}),
+            "Wine keeps a deleted open file at its path and tells no pending deletion");
         QFETCH(Change, change);
         QFETCH(int, kind);
         QFETCH(QString, reason);
@@ -454,7 +457,7 @@ private slots:
             QTRY_COMPARE(e.endings.size(), 1);
             locked.reset();
             QCOMPARE(e.rows, QStringLiteral("..P.PPPP.PPPP.PPPPF.........."));
-            const QString reason = QString::fromLocal8Bit(strerror(EACCES));
+            const QString reason = unreadableReason();
             QCOMPARE(e.warnings, QStringList(unreadable ? unreadableFileMessage(victim, reason)
                                                         : changedFileMessage(victim)));
         }

@@ -186,6 +186,11 @@ void TestCli::exitStatus_data()
 
 void TestCli::exitStatus()
 {
+    SKIP_ON_WINDOWS_IF(
+        currentRowIn(u8("bad --report|report into a pipe|labels from a device|settings from a pipe|"
+                        "settings unreadable")
+                         .split(QLatin1Char('|'))),
+        POSIX_FIXTURE);
     QFETCH(QString, setup);
     QFETCH(QString, args);
     QFETCH(int, status);

@@ -234,17 +234,18 @@ void TestXmlReader::readErrors()
     QCOMPARE(error, QString());
     QCOMPARE(reader.readPackingList(dir.filePath(QStringLiteral("gone.xml")), &error).id,
              QString());
-    QCOMPARE(error, QStringLiteral("No such file or directory"));
+    QCOMPARE(error, missingReason());
     {
         const Unreadable unreadable(denied);
         if (QFile(denied).open(QIODevice::ReadOnly))
             QSKIP("this process reads files whatever their permissions");
         QCOMPARE(reader.readAssetMap(denied, &error).id, QString());
     }
-    QCOMPARE(error, QStringLiteral("Permission denied"));
+    QCOMPARE(error, unreadableReason());
     // The file opens, but reading fails: the first page of the process's memory is not mapped.
+    // (Under Wine the path reaches the Linux file, which a Windows program reads otherwise.)
     const QString memory = QStringLiteral("/proc/self/mem");
-    if (QFileInfo::exists(memory)) {
+    if (QFileInfo::exists(memory) && !runningUnderWine()) {
         for (int kind = AssetMap; kind <= Classify; ++kind) {
             error.clear();
             kind == AssetMap ? void(reader.readAssetMap(memory, &error))

@@ -40,6 +40,14 @@ FileState fromHandle(HANDLE handle)
     if (!GetFileInformationByHandle(handle, &info))
         return fromError(GetLastError());
     FileState state;
+    // A file deleted while open stays reachable until its last handle closes; it is gone all
+    // the same.
+    FILE_STANDARD_INFO standard;
+    if (GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard) &&
+        standard.DeletePending) {
+        state.status = FileState::Absent;
+        return state;
+    }
     state.status = FileState::Present;
     state.device = info.dwVolumeSerialNumber;
     state.index = (quint64(info.nFileIndexHigh) << 32) | info.nFileIndexLow;

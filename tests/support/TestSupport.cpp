@@ -5,14 +5,83 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 QString corpusDir()
 {
     const QDir dir(QStringLiteral(TAVIMOR_CORPUS_DIR));
     return dir.exists() ? dir.absolutePath() : QString();
+}
+
+#ifdef Q_OS_WIN
+namespace {
+QString systemReason(DWORD error)
+{
+    wchar_t *text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    const QString reason = QString::fromWCharArray(text, static_cast<int>(length)).trimmed();
+    LocalFree(text);
+    return reason;
+}
+} // namespace
+
+bool runningUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+QString missingReason()
+{
+    return systemReason(ERROR_FILE_NOT_FOUND);
+}
+
+QString unreadableReason()
+{
+    return systemReason(ERROR_SHARING_VIOLATION);
+}
+
+QString folderReason()
+{
+    return systemReason(ERROR_ACCESS_DENIED);
+}
+#else
+bool runningUnderWine()
+{
+    return false;
+}
+
+QString missingReason()
+{
+    return QString::fromLocal8Bit(strerror(ENOENT));
+}
+
+QString unreadableReason()
+{
+    return QString::fromLocal8Bit(strerror(EACCES));
+}
+
+QString folderReason()
+{
+    return QString::fromLocal8Bit(strerror(EISDIR));
+}
+#endif
+
+bool currentRowIn(const QStringList &tags)
+{
+    return tags.contains(QString::fromUtf8(QTest::currentDataTag()));
 }
 
 QStringList folderSnapshot(const QString &folder)
@@ -31,6 +100,22 @@ QStringList folderSnapshot(const QString &folder)
     return entries;
 }
 
+#ifdef Q_OS_WIN
+// Windows has no mode that keeps a file's owner out, and Wine enforces no access lists; a handle
+// that shares nothing does it on both: every other open fails until the handle is closed.
+Unreadable::Unreadable(const QString &path) : m_path(QFile::encodeName(path))
+{
+    const QString native = QDir::toNativeSeparators(path);
+    m_lock = CreateFileW(reinterpret_cast<const wchar_t *>(native.utf16()), GENERIC_READ, 0,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+Unreadable::~Unreadable()
+{
+    if (m_lock != INVALID_HANDLE_VALUE)
+        CloseHandle(m_lock);
+}
+#else
 Unreadable::Unreadable(const QString &path) : m_path(QFile::encodeName(path))
 {
     ::chmod(m_path.constData(), 0);
@@ -56,3 +141,4 @@ Unreadable::~Unreadable()
         ::chmod(folder.first.constData(), static_cast<mode_t>(folder.second));
     ::chmod(m_path.constData(), 0644);
 }
+#endif

@@ -9,13 +9,43 @@
 // Where the shared corpus of documents written by other tools lives; empty when absent.
 QString corpusDir();
 
+// The reasons the system gives for a file that is not there, one that Unreadable holds, and a
+// folder opened as a file.
+QString missingReason();
+QString unreadableReason();
+QString folderReason();
+
+// True when the current test row is one of these, by its tag.
+bool currentRowIn(const QStringList &tags);
+
+// Skips the current row on Windows when the condition holds, saying why: for rows whose fixture
+// needs what only POSIX systems give a test (links made with QFile::link, which makes shortcut
+// files on Windows, /proc, pipes and devices as files, renaming over an open file).
+#ifdef Q_OS_WIN
+#define SKIP_ON_WINDOWS_IF(condition, why)                                                         \
+    do {                                                                                           \
+        if (condition)                                                                             \
+            QSKIP(why);                                                                            \
+    } while (false)
+#else
+#define SKIP_ON_WINDOWS_IF(condition, why)                                                         \
+    do {                                                                                           \
+    } while (false)
+#endif
+// The fixtures of these rows need POSIX files or links.
+#define POSIX_FIXTURE "the fixture of this row needs POSIX files or links"
+
+// True in a Windows program that Wine runs.
+bool runningUnderWine();
+
 // Every entry below a folder, sorted: its path, link target and content digest. Two snapshots
 // that compare equal show that nothing was written, removed or replaced in between.
 QStringList folderSnapshot(const QString &folder);
 
 // Makes a file unreadable for this process: mode 000, and for root, whom modes do not stop, an
 // unprivileged effective user until the object goes. The folders above the file are opened for
-// searching meanwhile, so that only the file itself is out of reach.
+// searching meanwhile, so that only the file itself is out of reach. On Windows the file is held
+// open without sharing instead.
 class Unreadable
 {
 public:
@@ -28,4 +58,5 @@ private:
     QByteArray m_path;
     QVector<QPair<QByteArray, unsigned>> m_opened; // folders and their modes before
     bool m_dropped = false;
+    void *m_lock = nullptr; // Windows: the handle that shares nothing
 };
