@@ -59,13 +59,15 @@ mkdir -p "$out"
 # A windowed and a console program, each with icon and version resources, needing no DLL beyond
 # the system's (the compiler's runtime is linked in).
 check_program() {
-    local exe=$1 subsystem=$2 dlls
-    x86_64-w64-mingw32-objdump -p "$exe" | grep -q "^Subsystem.*($subsystem)" ||
-        fail "$exe is not a $subsystem program"
-    wrestool -l "$exe" | grep -q "type=version" || fail "$exe has no version information"
-    wrestool -l "$exe" | grep -q "type=group_icon" || fail "$exe has no icon"
-    dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
-    if echo "$dlls" | grep -Eiq 'libstdc|libgcc|winpthread|^Qt5'; then
+    local exe=$1 subsystem=$2 headers resources dlls
+    # Read whole before matching: grep -q would end a pipe early, which pipefail counts as failure.
+    headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+    resources=$(wrestool -l "$exe")
+    grep -q "^Subsystem.*($subsystem)" <<<"$headers" || fail "$exe is not a $subsystem program"
+    grep -q "type=version" <<<"$resources" || fail "$exe has no version information"
+    grep -q "type=group_icon" <<<"$resources" || fail "$exe has no icon"
+    dlls=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
+    if grep -Eiq 'libstdc|libgcc|winpthread|^Qt5' <<<"$dlls"; then
         fail "$exe needs DLLs that Windows does not have: $(echo $dlls)"
     fi
 }
@@ -127,9 +129,9 @@ for file in tavimor.exe tavimor-check.exe set.ini logo.ico LICENSE.txt THIRD-PAR
 done
 menu=$c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Tavimor
 [ -f "$menu/Tavimor.lnk" ] || fail "no Start-menu shortcut"
-wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavimor' \
-    /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q "$version" ||
-    fail "no uninstall entry for version $version"
+entry=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavimor' \
+    /v DisplayVersion 2>/dev/null | tr -d '\r' || true)
+grep -q "REG_SZ *$version\$" <<<"$entry" || fail "no uninstall entry for version $version"
 
 reported=$(wine 'C:\Program Files\Tavimor\tavimor-check.exe' --version | tr -d '\r')
 [ "$reported" = "tavimor-check $version" ] ||
