@@ -6,7 +6,8 @@
 #include "cli/Terminal.h"
 #include "dcp/DcpInspector.h"
 #include "dcp/InputFiles.h"
-#include "dcp/RunEnvironment.h"
+#include "dcp/RunSettings.h"
+#include "platform/VolumeService.h"
 #include "report/ComplianceReport.h"
 #include "report/FontSetup.h"
 #include "run/CheckRun.h"
@@ -167,7 +168,7 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
 
     // A set.ini in the working directory is held to the same rules as a file named here.
     const QString settingsPath =
-        parser.isSet(settingsOption) ? parser.value(settingsOption) : settingsFilePath();
+        parser.isSet(settingsOption) ? parser.value(settingsOption) : defaultSettingsPath();
     const QFileInfo settings(settingsPath);
     if (parser.isSet(settingsOption) || settings.exists() || settings.isSymLink()) {
         const InputFile file = readInputFile(settingsPath);
@@ -201,13 +202,17 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
     return ExitStatus::Passed;
 }
 
+QString CheckCommand::settingsPath(const Options &options)
+{
+    return options.settingsPath.isEmpty() ? defaultSettingsPath() : options.settingsPath;
+}
+
 ReportGuard CheckCommand::reportGuard(const Options &options) const
 {
     ReportGuard guard;
     if (!options.masterFolder.isEmpty())
         guard.masterRoots << options.masterFolder;
-    guard.inputFiles << (options.settingsPath.isEmpty() ? settingsFilePath()
-                                                        : options.settingsPath);
+    guard.inputFiles << settingsPath(options);
     if (!options.labelsPath.isEmpty())
         guard.inputFiles << options.labelsPath;
     return guard;
@@ -230,25 +235,29 @@ int CheckCommand::execute(const Options &options)
                     .arg(key));
     }
 
-    setSettingsFilePath(options.settingsPath);
-    if (!QFileInfo(settingsFilePath()).isFile()) {
+    const QString settingsFile = settingsPath(options);
+    if (!QFileInfo(settingsFile).isFile()) {
         printError(
             QStringLiteral("note: no set.ini in the working directory %1: hash verification is off "
                            "and no screening device is approved")
                 .arg(nativePath(QDir::currentPath())));
-    } else if (knownSettingsKeys().isEmpty()) {
+    } else if (readRunSettings(settingsFile).knownKeys.isEmpty()) {
         // A PDF, a UTF-16 file or a binary reads as an empty settings file.
         printError(
             QStringLiteral("warning: the settings file %1 holds none of the keys hash/check, "
                            "cert_num/num, cert_list/cert0...: hash verification is off and "
                            "no screening device is approved (is it an INI file saved as "
                            "UTF-8 or GBK text?)")
-                .arg(nativePath(QFileInfo(settingsFilePath()).absoluteFilePath())));
+                .arg(nativePath(QFileInfo(settingsFile).absoluteFilePath())));
     }
 
+    const std::unique_ptr<VolumeService> volumes = createSystemVolumeService();
+    DcpInspector inspector;
+    inspector.volumes = volumes.get();
+    inspector.stopRequested = [this] { return m_interrupts.wasInterrupted(); };
     ConsoleFrontEnd frontEnd(labels.get(), stderrIsTerminal());
-    CheckRun run(gDcpInspector, frontEnd);
-    gDcpInspector.stopRequested = [this] { return m_interrupts.wasInterrupted(); };
+    CheckRun run(inspector, frontEnd);
+    run.setSettingsPath(settingsFile);
     if (!options.masterFolder.isEmpty())
         run.setMasterFolder(options.masterFolder);
 
@@ -272,7 +281,7 @@ int CheckCommand::execute(const Options &options)
     }
 
     if (options.json)
-        printJson(frontEnd);
+        printJson(frontEnd, inspector);
     else
         printText(frontEnd);
     if (frontEnd.hashSkipped())
@@ -297,7 +306,7 @@ int CheckCommand::execute(const Options &options)
         } else {
             installCjkFontSubstitutions();
             QString message;
-            if (!writeComplianceReport(options.reportPath, frontEnd.cellTexts(), gDcpInspector,
+            if (!writeComplianceReport(options.reportPath, frontEnd.cellTexts(), inspector,
                                        &message, reportGuard(options))) {
                 printError(message.isEmpty() ? QStringLiteral("cannot write the report %1")
                                                    .arg(nativePath(options.reportPath))
@@ -322,7 +331,7 @@ void CheckCommand::printText(const ConsoleFrontEnd &frontEnd) const
     writeOut(out);
 }
 
-void CheckCommand::printJson(const ConsoleFrontEnd &frontEnd) const
+void CheckCommand::printJson(const ConsoleFrontEnd &frontEnd, const DcpInspector &inspector) const
 {
     QJsonArray rows;
     for (int row = 0; row < CheckRow::Count; ++row) {
@@ -331,21 +340,9 @@ void CheckCommand::printJson(const ConsoleFrontEnd &frontEnd) const
                                 {QStringLiteral("item"), checkListItem(row)},
                                 {QStringLiteral("result"), frontEnd.resultText(row)}});
     }
-    const DcpInspector &inspector = gDcpInspector;
-    const QJsonObject labels{
-        {QStringLiteral("cplName"), inspector.cplName},
-        {QStringLiteral("filmName"), inspector.filmName},
-        {QStringLiteral("kdmDate"), inspector.kdmDate},
-        {QStringLiteral("duration"), inspector.duration},
-        {QStringLiteral("resolution"), inspector.resolution},
-        {QStringLiteral("aspect"), inspector.aspect},
-        {QStringLiteral("frame"), inspector.frame},
-        {QStringLiteral("color"), inspector.color},
-        {QStringLiteral("audio"), inspector.audio},
-        {QStringLiteral("vetDate"), inspector.vetDate},
-        {QStringLiteral("producer"), inspector.producer},
-        {QStringLiteral("diskInterface"), inspector.diskInterface},
-    };
+    QJsonObject labels{{QStringLiteral("cplName"), inspector.cplName}};
+    for (const LabelField &field : labelFields())
+        labels.insert(QString::fromLatin1(field.key), inspector.*field.member);
     const QJsonObject result{
         {QStringLiteral("passed"), frontEnd.passed()},
         {QStringLiteral("hashChecked"), frontEnd.hashChecked()},

@@ -47,17 +47,17 @@ struct Env : CheckRunFrontEnd
 
     Env()
     {
-        setSettingsFilePath(work.filePath(QStringLiteral("set.ini")));
         setCurrentLocalDateOverride(QDate(2023, 2, 28));
         master.encrypted = master.stereoscopic = true;
         master.reelDurations = {86400, 45300};
         kdm.notValidAfter = QStringLiteral("2023-03-01T23:59:59+08:00");
     }
+    QString settingsPath() const { return work.filePath(QStringLiteral("set.ini")); }
     CheckRun &start()
     {
         FixtureBuilder builder(disk.path());
-        FixtureBuilder::writeSettings(settingsFilePath(), 0, {QStringLiteral("SM.TEST-SERVER")});
-        if (QSettings settings(settingsFilePath(), QSettings::IniFormat); hashCheck.isNull())
+        FixtureBuilder::writeSettings(settingsPath(), 0, {QStringLiteral("SM.TEST-SERVER")});
+        if (QSettings settings(settingsPath(), QSettings::IniFormat); hashCheck.isNull())
             settings.remove(QStringLiteral("hash/check"));
         else
             settings.setValue(QStringLiteral("hash/check"), hashCheck);
@@ -67,6 +67,7 @@ struct Env : CheckRunFrontEnd
         if (hugeTrack && !QFile(built.trackPaths.first()).resize(Q_INT64_C(16) << 30))
             qFatal("cannot grow a track");
         run = std::make_unique<CheckRun>(inspector, *this);
+        run->setSettingsPath(settingsPath());
         run->setHashChunkHook(hook);
         if (!folder.isNull())
             run->setMasterFolder(disk.filePath(folder));

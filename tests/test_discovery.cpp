@@ -120,7 +120,6 @@ void TestDiscovery::init()
     m_work = std::make_unique<QTemporaryDir>();
     QVERIFY(m_work->isValid() && QDir().mkpath(disk()));
     m_unreadable.clear();
-    setSettingsFilePath(settings());
     setCurrentLocalDateOverride(QDate(2023, 2, 1));
 }
 
@@ -294,6 +293,7 @@ void TestDiscovery::findMaster()
     DcpInspector probe;
     DcpInspector inspector;
     inspector.resetRunData();
+    probe.settings = inspector.settings = readRunSettings(settings());
     if (!words.contains(QLatin1String("noDisk")))
         inspector.removableDrives = {disk()};
     QString text = QStringLiteral("untouched");
@@ -331,9 +331,10 @@ void TestDiscovery::firstMatchingKdmWins()
     inspector.kdms = {kdmFor(id, "expired", "2023-01-31T23:59:59+08:00"),
                       kdmFor(id, "first", "2023-02-02T00:00:00+08:00"),
                       kdmFor(id, "second", "2099-01-01T00:00:00+08:00")};
+    inspector.settings = readRunSettings(settings());
     QVERIFY(!inspector.selectKdm());
-    // The settings file is read afresh at each use.
     writeText(settings(), certIni("1", "SM.TEST-SERVER"));
+    inspector.settings = readRunSettings(settings());
     QVERIFY(inspector.selectKdm());
     QCOMPARE(inspector.kdm.messageId, QStringLiteral("first"));
 }
@@ -357,6 +358,7 @@ void TestDiscovery::linkTreeIsWalkedOnce()
     buildDisk(QStringLiteral("kdm"));
     int polls = 0;
     DcpInspector inspector;
+    inspector.settings = readRunSettings(settings());
     inspector.stopRequested = [&polls] { return ++polls < 0; };
     QCOMPARE(inspector.loadMaster(disk()), int(DcpInspector::MasterOk));
     const int allPolls = polls;

@@ -174,6 +174,7 @@ private:
     FormUdiskCheck &showForm(FormUdiskCheck *form = new FormUdiskCheck)
     {
         m->form = form;
+        form->checkRun().setSettingsPath(m->settings);
         form->show();
         connect(form->checkListModel(), &QAbstractItemModel::dataChanged, form, [this, form] {
             const QString now = results(*form);
@@ -239,7 +240,6 @@ private slots:
     {
         m.reset(); // its volume layer goes before the next one comes
         m = std::make_unique<Session>();
-        setSettingsFilePath(m->settings);
         setHashing(true);
         pollModals();
     }
