@@ -3,6 +3,7 @@
 #include "dcp/DcpInspector.h"
 #include "platform/linux/LinuxVolumeService.h"
 #include "support/FakeVolumeService.h"
+#include "support/TestSupport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -53,6 +54,7 @@ private slots:
     // written with the mount table's octal escapes.
     void initTestCase()
     {
+        failOnQtWarnings();
         const QString base = m_machine.path();
         const char *const disks[] = {
             "0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1 259:0 0|nvme0n1p2 259:2 / ext4",

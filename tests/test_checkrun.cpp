@@ -82,7 +82,7 @@ struct Env : CheckRunFrontEnd
 
     void writeResult(int row, CellKind kind, const QString &text) override
     {
-        rows[row] = QStringLiteral(".PF~-U").at(int(kind));
+        rows[row] = cellLetter(kind);
         if (kind == CellKind::Progress)
             progress << text;
     }
@@ -151,6 +151,7 @@ class TestCheckRun : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
     void verdicts_data();
     void verdicts()
     {

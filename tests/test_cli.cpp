@@ -41,16 +41,6 @@ Cli run(const QTemporaryDir &dir, QString arguments,
     return cli;
 }
 
-// One letter per row: P pass, F fail, U unencrypted pass, - not applicable, . open.
-QString summary(const QStringList &results)
-{
-    const QStringList kinds = u8("符合|不符合|符合(未加密DCP)|———|").split(QLatin1Char('|'));
-    QString letters;
-    for (const QString &text : results)
-        letters += QStringLiteral("?PFU-.").at(1 + kinds.indexOf(text));
-    return letters;
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -110,6 +100,7 @@ class TestCli : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
     void exitStatus_data();
     void exitStatus();
     void outputs();
@@ -121,7 +112,7 @@ void TestCli::exitStatus_data()
     QTest::addColumn<QString>("args");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("warning"); // in the JSON warning or on stderr
-    QTest::addColumn<QString>("rows");    // summary() of the JSON rows
+    QTest::addColumn<QString>("rows");    // resultLetters() of the JSON rows
 
     const QString json = u8("--json --master @/disk"), go = json + u8(" --labels @/l.ini"), no;
     const QString pdf = u8(" --report @/r.pdf"), pass = u8("-P-P--PPPPPPPPPPPPPPPPPPP-U--");
@@ -194,7 +185,7 @@ void TestCli::exitStatus()
     QVERIFY2(cli.status == status, qPrintable(cli.err));
     // The report is the only file ever written.
     QCOMPARE(entriesBesidesReport(dir), before);
-    QCOMPARE(summary(cli.results), rows);
+    QCOMPARE(resultLetters(cli.results), rows);
     QCOMPARE(cli.json.value(u8("passed")).toBool(),
              !rows.isEmpty() && !rows.contains(QRegularExpression(u8("[F.]"))));
     const QString said = cli.json.value(u8("warning")).toString() + cli.err;

@@ -100,6 +100,7 @@ class TestDiscovery : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
     void init();
     void findMaster_data();
     void findMaster();

@@ -136,7 +136,11 @@ class TestReport : public QObject
     }
 
 private slots:
-    void initTestCase() { installCjkFontSubstitutions(); }
+    void initTestCase()
+    {
+        failOnQtWarnings();
+        installCjkFontSubstitutions();
+    }
 
     void layoutOfClearMaster()
     {

@@ -89,6 +89,7 @@ class TestXmlReader : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
     void documents_data();
     void documents();
     void values();
