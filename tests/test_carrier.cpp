@@ -96,6 +96,19 @@ private slots:
         }
     }
 
+    // The mount table's escapes decode wherever they stand, the end of a name included; a
+    // backslash without three octal digits is taken as it is.
+    void mountFieldEscapes()
+    {
+        const char *const cases[][2] = {{"/media/DCP\\040", "/media/DCP "},
+                                        {"/media/A\\134", "/media/A\\"},
+                                        {"\\011x\\012", "\tx\n"},
+                                        {"/media/A\\04", "/media/A\\04"},
+                                        {"/media/A\\08x", "/media/A\\08x"}};
+        for (const auto &c : cases)
+            QCOMPARE(LinuxVolumeService::decodeMountField(c[0]), QByteArray(c[1]));
+    }
+
     void linuxVolumes_data()
     {
         QTest::addColumn<QString>("root");

@@ -253,6 +253,11 @@ void TestCli::outputs()
         if (!result.isEmpty())
             QCOMPARE(columns(line.left(line.lastIndexOf(QLatin1Char(' ')) + 1)), resultColumn);
     }
+    // The rule under the header is exactly as wide as the widest line.
+    int widest = 0;
+    for (int line = 0; line < 2 + CheckRow::Count; ++line)
+        widest = std::max(widest, line == 1 ? 0 : columns(lines.at(line)));
+    QCOMPARE(lines.at(1), QString(widest, QLatin1Char('-')));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

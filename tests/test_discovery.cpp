@@ -139,6 +139,8 @@ void TestDiscovery::buildDisk(const QString &words)
                   certIni(value("num", "1").toUtf8(), value("cert", "SM.TEST-SERVER").toUtf8()));
     if (has("longComment")) // a 64 KiB line whose tail, read on its own, names the KDM's device
         appendText(settings(), ';' + QByteArray(65534, 'x') + "cert0=SM.TEST-SERVER\n");
+    if (has("certComment")) // blanks, then a comment after the entry
+        writeText(settings(), certIni("1", "SM.TEST-SERVER \t ; hall 1"));
     if (has("hugeIni")) // a file beyond the settings limit approves nothing
         appendText(settings(), QByteArray(2 << 20, '\n'));
     if (has("today"))
@@ -180,6 +182,16 @@ void TestDiscovery::buildDisk(const QString &words)
     if (has("spaces")) // XML white space around every id and path of the asset map
         rewrite(built.assetMapPath, QRegularExpression(QStringLiteral("<(Id|Path)>([^<]*)<")),
                 QStringLiteral("<\\1>\r\n\t \\2 \n\t<"));
+    if (has("upperXml")) { // the composition and the packing list named *.XML
+        for (const QFileInfo &document :
+             QDir(built.folder)
+                 .entryInfoList({QStringLiteral("cpl_*.xml"), QStringLiteral("pkl_*.xml")}))
+            QVERIFY(QFile::rename(document.filePath(), document.path() + QLatin1Char('/') +
+                                                           document.completeBaseName() +
+                                                           QStringLiteral(".XML")));
+        rewrite(built.assetMapPath, QRegularExpression(QStringLiteral("((cpl|pkl)_[^<]*)\\.xml<")),
+                QStringLiteral("\\1.XML<"));
+    }
     if (has("copy")) {
         master.folder = value("copy");
         builder.writeMaster(master);
@@ -253,6 +265,8 @@ void TestDiscovery::findMaster_data()
     QTest::newRow("KDM in a hidden folder") << "kdm kdmFolder=.keys" << -7 << 8;
     QTest::newRow("master in a hidden folder") << "folder=.trash/DCP" << -1 << 2;
     QTest::newRow("certificate of another device") << "kdm cert=CN=OTHER" << -9 << 8;
+    QTest::newRow("certificate in other letter case") << "kdm cert=sm.test-server" << -9 << 8;
+    QTest::newRow("certificate, blanks and a comment after it") << "kdm certComment" << 0 << 0;
     QTest::newRow("approved name only in the signer chain")
         << "kdm recipient=CN=SM.OTHER-SERVER" << -9 << 8;
     QTest::newRow("KDM linked from outside the disk") << "kdm kdmOutside" << -7 << 8;
@@ -267,6 +281,7 @@ void TestDiscovery::findMaster_data()
     QTest::newRow("settings file too large") << "kdm hugeIni" << -9 << 8;
     QTest::newRow("not encrypted") << "" << -8 << 0;
     QTest::newRow("asset map at the disk root") << "folder=" << -8 << 0;
+    QTest::newRow("composition and packing list named *.XML") << "upperXml" << -8 << 0;
     QTest::newRow("corpus SMPTE") << "corpus=cth103__libdcp/test/ref/DCP/dcp_test1" << -8 << 0;
     QTest::newRow("corpus SMPTE 3D") << "corpus=cth103__libdcp/test/ref/DCP/dcp_test2" << -8 << 0;
     QTest::newRow("corpus Interop") << "corpus=cth103__libdcp/test/ref/DCP/dcp_test3" << -8 << 0;
