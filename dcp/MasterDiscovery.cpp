@@ -30,40 +30,31 @@ bool DcpInspector::findMaster(QString &message)
             QString::fromUtf8("移动硬盘内有多个送审母版，请确认只有一个送审母版后，再进行检测!");
         return false;
     }
-    switch (code) {
-    case MasterOk:
-        return true;
-    case NotEncrypted:
+    if (code == NotEncrypted)
         encrypted = false;
+    if (code == MasterOk || code == NotEncrypted)
         return true;
-    case NoAssetMap:
-        message = QString::fromUtf8(
-            "未检查到送审母版的AssetMap文件，请确认移动硬盘内存入送审母版后，再进行检测!");
-        return false;
-    case FilesMissing:
-        message = QString::fromUtf8("送审母版文件不全，请确认存入完整送审母版后，再进行检测!");
-        return false;
-    case NoCpl:
-        message = QString::fromUtf8("未检测到CPL文件，请确认存入完整送审母版后，再进行检测!");
-        return false;
-    case SeveralCpls:
-        message =
-            QString::fromUtf8("检测到多个CPL文件，请确认送审母版只包含1个CPL文件后，再进行检测!");
-        return false;
-    case NoPkl:
-        message = QString::fromUtf8("未检测到PKL文件，请确认存入完整送审母版后，再进行检测!");
-        return false;
-    case SeveralPkls:
-        message =
-            QString::fromUtf8("检测到多个PKL文件，请确认送审母版只包含1个PKL文件后，再进行检测!");
-        return false;
-    case NoKdmFile:
-    case NoMatchingKdm:
-    default:
-        message = QString::fromUtf8("未检查到相符的授权密钥文件（KDM），请确保授权密钥时间和授权放"
-                                    "映设备正确后，再进行检测!");
-        return false;
+    static const struct
+    {
+        int code;
+        const char *message;
+    } kFailures[] = {
+        {NoAssetMap, "未检查到送审母版的AssetMap文件，请确认移动硬盘内存入送审母版后，再进行检测!"},
+        {FilesMissing, "送审母版文件不全，请确认存入完整送审母版后，再进行检测!"},
+        {NoCpl, "未检测到CPL文件，请确认存入完整送审母版后，再进行检测!"},
+        {SeveralCpls, "检测到多个CPL文件，请确认送审母版只包含1个CPL文件后，再进行检测!"},
+        {NoPkl, "未检测到PKL文件，请确认存入完整送审母版后，再进行检测!"},
+        {SeveralPkls, "检测到多个PKL文件，请确认送审母版只包含1个PKL文件后，再进行检测!"},
+    };
+    // No KDM file, no matching KDM, and anything else: the KDM message.
+    message =
+        QString::fromUtf8("未检查到相符的授权密钥文件（KDM），请确保授权密钥时间和授权放映设备"
+                          "正确后，再进行检测!");
+    for (const auto &failure : kFailures) {
+        if (failure.code == code)
+            message = QString::fromUtf8(failure.message);
     }
+    return false;
 }
 
 int DcpInspector::loadMaster(const QString &driveRoot)
