@@ -132,6 +132,8 @@ void TestCli::exitStatus_data()
     QTest::newRow("no labels") << u8("hash") << json + pdf << 3 << u8("--labels")
                                << u8("..-.--PPPPPPPPPPPPPPPPPPP-U--");
     QTest::newRow("unknown option") << no << u8("--bogus") << 2 << u8("bogus") << no;
+    QTest::newRow("labels line without a key")
+        << u8("=USB3.0") << go << 2 << u8("line 7: expected key=value") << no;
     QTest::newRow("no master") << no << u8("--master @/x") << 2 << u8("does not exist") << no;
     QTest::newRow("no settings") << no << go + u8(" --settings @/x") << 2 << u8("settings") << no;
     // /proc takes no new files, not even from root: the run passes, then the writing fails.

@@ -141,6 +141,8 @@ void TestDiscovery::buildDisk(const QString &words)
         appendText(settings(), ';' + QByteArray(65534, 'x') + "cert0=SM.TEST-SERVER\n");
     if (has("certComment")) // blanks, then a comment after the entry
         writeText(settings(), certIni("1", "SM.TEST-SERVER \t ; hall 1"));
+    if (has("certElsewhere")) // the same key, later, in another section
+        appendText(settings(), "[old_list]\ncert0=CN=OTHER\n");
     if (has("hugeIni")) // a file beyond the settings limit approves nothing
         appendText(settings(), QByteArray(2 << 20, '\n'));
     if (has("today"))
@@ -267,6 +269,7 @@ void TestDiscovery::findMaster_data()
     QTest::newRow("certificate of another device") << "kdm cert=CN=OTHER" << -9 << 8;
     QTest::newRow("certificate in other letter case") << "kdm cert=sm.test-server" << -9 << 8;
     QTest::newRow("certificate, blanks and a comment after it") << "kdm certComment" << 0 << 0;
+    QTest::newRow("same key in another section") << "kdm certElsewhere" << 0 << 0;
     QTest::newRow("approved name only in the signer chain")
         << "kdm recipient=CN=SM.OTHER-SERVER" << -9 << 8;
     QTest::newRow("KDM linked from outside the disk") << "kdm kdmOutside" << -7 << 8;

@@ -238,7 +238,8 @@ void TestXmlReader::values()
     }
     for (const QString &c :
          cases("http://www.smpte-ra.org/schemas/429-7/2006/CPL=true,"
-               "urn:x:http://www.digicine.com/=true,http://www.SMPTE-RA.org/=false"))
+               "urn:x:http://www.digicine.com/=true,http://www.SMPTE-RA.org/=false,"
+               "http://www.DigiCine.com/=false"))
         QCOMPARE(QVariant(hasDcpNamespace(c.section(is, 0, 0))).toString(), c.section(is, 1));
 }
 
