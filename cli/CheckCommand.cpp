@@ -24,22 +24,51 @@
 #include <memory>
 
 namespace {
-const char kUsageNotes[] =
-    "Checks a digital-cinema submission master and prints the 29-row check list.\n"
-    "\n"
-    "Without --master the attached USB disk is checked, carrier rules included. With --master\n"
-    "the folder stands for the disk root and the carrier rows read \"———\".\n"
-    "\n"
-    "The labels file is the operator's confirmation: a [label] section with the keys filmName,\n"
-    "kdmDate, duration, resolution, aspect, frame, color, audio, vetDate (yyyyMMdd), producer and\n"
-    "diskInterface, one key=value per line. A value is taken as written (commas included);\n"
-    "quote it to keep blanks at its ends. An absent key keeps the pre-filled value (filmName,\n"
-    "color, audio, producer and diskInterface start empty). Without --labels the run stops where\n"
-    "the label dialog would open.\n"
-    "\n"
-    "Exit status: 0 every rule passed; 1 a rule failed or the labels were refused; 2 usage error\n"
-    "or a file that cannot be read or written; 3 every rule up to the label confirmation passed\n"
-    "and no --labels was given; 130 interrupted (Ctrl-C).";
+// The help text; the label keys come from the one list of label fields.
+QString usageNotes()
+{
+    QStringList keys, startEmpty;
+    for (const LabelField &field : labelFields()) {
+        const QString key = QString::fromLatin1(field.key);
+        keys << (field.member == &DcpInspector::vetDate ? key + QStringLiteral(" (yyyyMMdd)")
+                                                        : key);
+        if (field.startsEmpty)
+            startEmpty << key;
+    }
+    const auto list = [](QStringList words) -> QString {
+        const QString last = words.takeLast();
+        return words.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    };
+    const QString labels =
+        QStringLiteral("The labels file is the operator's confirmation: a [label] section with the "
+                       "keys %1, one key=value per line. A value is taken as written (commas "
+                       "included); quote it to keep blanks at its ends. An absent key keeps the "
+                       "pre-filled value (%2 start empty). Without --labels the run stops where "
+                       "the label dialog would open.")
+            .arg(list(keys), list(startEmpty));
+    // Wrapped as the other paragraphs are.
+    QString wrapped, line;
+    for (const QString &word : labels.split(QLatin1Char(' '))) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 92) {
+            wrapped += line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    wrapped += line;
+    return QString::fromUtf8(
+               "Checks a digital-cinema submission master and prints the 29-row check list.\n"
+               "\n"
+               "Without --master the attached USB disk is checked, carrier rules included. With "
+               "--master\nthe folder stands for the disk root and the carrier rows read "
+               "\"———\".\n\n") +
+           wrapped +
+           QStringLiteral(
+               "\n\n"
+               "Exit status: 0 every rule passed; 1 a rule failed or the labels were refused; 2 "
+               "usage error\nor a file that cannot be read or written; 3 every rule up to the "
+               "label confirmation passed\nand no --labels was given; 130 interrupted (Ctrl-C).");
+}
 
 void printError(const QString &message)
 {
@@ -105,7 +134,7 @@ int CheckCommand::run(const QStringList &arguments)
 int CheckCommand::parse(const QStringList &arguments, Options &options)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(kUsageNotes));
+    parser.setApplicationDescription(usageNotes());
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption masterOption(

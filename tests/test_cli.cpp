@@ -1,5 +1,6 @@
 // Runs the real tavimor-check binary on fixture masters and reads what it prints and returns.
 
+#include "dcp/DcpInspector.h"
 #include "run/CheckList.h"
 #include "support/FixtureBuilder.h"
 #include "support/TestSupport.h"
@@ -255,6 +256,10 @@ void TestCli::outputs()
         if (!result.isEmpty())
             QCOMPARE(columns(line.left(line.lastIndexOf(QLatin1Char(' ')) + 1)), resultColumn);
     }
+    // The help names every label key.
+    const QString help = run(dir, u8("--help")).out;
+    for (const LabelField &field : labelFields())
+        QVERIFY2(help.contains(QLatin1String(field.key)), field.key);
     // The rule under the header is exactly as wide as the widest line.
     int widest = 0;
     for (int line = 0; line < 2 + CheckRow::Count; ++line)
