@@ -265,26 +265,27 @@ int CheckCommand::execute(const Options &options)
     }
 
     const QString settingsFile = settingsPath(options);
-    if (!QFileInfo(settingsFile).isFile()) {
-        printError(
-            QStringLiteral("note: no set.ini in the working directory %1: hash verification is off "
-                           "and no screening device is approved")
-                .arg(nativePath(QDir::currentPath())));
-    } else if (readRunSettings(settingsFile).knownKeys.isEmpty()) {
-        // A PDF, a UTF-16 file or a binary reads as an empty settings file.
-        printError(
-            QStringLiteral("warning: the settings file %1 holds none of the keys hash/check, "
-                           "cert_num/num, cert_list/cert0...: hash verification is off and "
-                           "no screening device is approved (is it an INI file saved as "
-                           "UTF-8 or GBK text?)")
-                .arg(nativePath(QFileInfo(settingsFile).absoluteFilePath())));
-    }
-
     const std::unique_ptr<VolumeService> volumes = createSystemVolumeService();
     DcpInspector inspector;
     inspector.volumes = volumes.get();
     inspector.stopRequested = [this] { return m_interrupts.wasInterrupted(); };
     ConsoleFrontEnd frontEnd(labels.get(), stderrIsTerminal());
+    // Told when the run has read its settings, before any rule: from what the run itself read.
+    QObject::connect(&frontEnd, &ConsoleFrontEnd::settingsWereRead, [](const RunSettings &read) {
+        if (!QFileInfo(read.path).isFile()) {
+            printError(QStringLiteral("note: no set.ini in the working directory %1: hash "
+                                      "verification is off and no screening device is approved")
+                           .arg(nativePath(QDir::currentPath())));
+        } else if (read.knownKeys.isEmpty()) {
+            // A PDF, a UTF-16 file or a binary reads as an empty settings file.
+            printError(
+                QStringLiteral("warning: the settings file %1 holds none of the keys hash/check, "
+                               "cert_num/num, cert_list/cert0...: hash verification is off and "
+                               "no screening device is approved (is it an INI file saved as "
+                               "UTF-8 or GBK text?)")
+                    .arg(nativePath(QFileInfo(read.path).absoluteFilePath())));
+        }
+    });
     CheckRun run(inspector, frontEnd);
     run.setSettingsPath(settingsFile);
     if (!options.masterFolder.isEmpty())

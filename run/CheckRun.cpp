@@ -107,6 +107,7 @@ bool CheckRun::runFirstStage()
     m_frontEnd.setReportEnabled(false);
     m_inspector.resetRunData();
     m_inspector.settings = readRunSettings(m_settingsPath);
+    m_frontEnd.settingsRead(m_inspector.settings);
 
     QString message;
     const auto stop = [this](int row, const QString &text) {

@@ -30,6 +30,8 @@ public:
     virtual void setBusy(bool busy) = 0;
     // Hashing starts over this many bytes (progress texts then count their share).
     virtual void hashingStarted(qint64 totalBytes) { Q_UNUSED(totalBytes) }
+    // What the run read from its settings file at its start, before anything is judged.
+    virtual void settingsRead(const RunSettings &settings) { Q_UNUSED(settings) }
     // The run is over, whichever way it ended. Called once per run, after the last cell and the
     // last setBusy of that run. A run cut short by a newer run or by stopWorker ends with false.
     virtual void runEnded(bool passed) = 0;
