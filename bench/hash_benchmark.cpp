@@ -14,6 +14,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -303,8 +304,16 @@ int main(int argc, char *argv[])
             return 1;
     }
     {
-        // How many texts the window would show for this master.
-        HashThread worker(tracks, {});
+        // How many texts the window would show for this master, hashing it to a pass.
+        QStringList digests;
+        for (const QString &track : tracks) {
+            QFile file(track);
+            QCryptographicHash sha(QCryptographicHash::Sha1);
+            if (file.open(QIODevice::ReadOnly))
+                sha.addData(&file);
+            digests << QString::fromLatin1(sha.result().toBase64());
+        }
+        HashThread worker(tracks, digests);
         QObject::connect(&worker, &HashThread::MsgSignal, [&progressTexts] { ++progressTexts; });
         worker.start();
         worker.wait();
