@@ -6,7 +6,8 @@
 #include "cli/Terminal.h"
 #include "dcp/DcpInspector.h"
 #include "dcp/InputFiles.h"
-#include "dcp/RunEnvironment.h"
+#include "dcp/RunSettings.h"
+#include "platform/VolumeService.h"
 #include "report/ComplianceReport.h"
 #include "report/FontSetup.h"
 #include "run/CheckRun.h"
@@ -25,22 +26,51 @@
 #include <memory>
 
 namespace {
-const char kUsageNotes[] =
-    "Checks a digital-cinema submission master and prints the 29-row check list.\n"
-    "\n"
-    "Without --master the attached USB disk is checked, carrier rules included. With --master\n"
-    "the folder stands for the disk root and the carrier rows read \"———\".\n"
-    "\n"
-    "The labels file is the operator's confirmation: a [label] section with the keys filmName,\n"
-    "kdmDate, duration, resolution, aspect, frame, color, audio, vetDate (yyyyMMdd), producer and\n"
-    "diskInterface, one key=value per line. A value is taken as written (commas included);\n"
-    "quote it to keep blanks at its ends. An absent key keeps the pre-filled value (filmName,\n"
-    "color, audio, producer and diskInterface start empty). Without --labels the run stops where\n"
-    "the label dialog would open.\n"
-    "\n"
-    "Exit status: 0 every rule passed; 1 a rule failed or the labels were refused; 2 usage error\n"
-    "or a file that cannot be read or written; 3 every rule up to the label confirmation passed\n"
-    "and no --labels was given; 130 interrupted (Ctrl-C).";
+// The help text; the label keys come from the one list of label fields.
+QString usageNotes()
+{
+    QStringList keys, startEmpty;
+    for (const LabelField &field : labelFields()) {
+        const QString key = QString::fromLatin1(field.key);
+        keys << (field.member == &DcpInspector::vetDate ? key + QStringLiteral(" (yyyyMMdd)")
+                                                        : key);
+        if (field.startsEmpty)
+            startEmpty << key;
+    }
+    const auto list = [](QStringList words) -> QString {
+        const QString last = words.takeLast();
+        return words.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    };
+    const QString labels =
+        QStringLiteral("The labels file is the operator's confirmation: a [label] section with the "
+                       "keys %1, one key=value per line. A value is taken as written (commas "
+                       "included); quote it to keep blanks at its ends. An absent key keeps the "
+                       "pre-filled value (%2 start empty). Without --labels the run stops where "
+                       "the label dialog would open.")
+            .arg(list(keys), list(startEmpty));
+    // Wrapped as the other paragraphs are.
+    QString wrapped, line;
+    for (const QString &word : labels.split(QLatin1Char(' '))) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 92) {
+            wrapped += line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    wrapped += line;
+    return QString::fromUtf8(
+               "Checks a digital-cinema submission master and prints the 29-row check list.\n"
+               "\n"
+               "Without --master the attached USB disk is checked, carrier rules included. With "
+               "--master\nthe folder stands for the disk root and the carrier rows read "
+               "\"———\".\n\n") +
+           wrapped +
+           QStringLiteral(
+               "\n\n"
+               "Exit status: 0 every rule passed; 1 a rule failed or the labels were refused; 2 "
+               "usage error\nor a file that cannot be read or written; 3 every rule up to the "
+               "label confirmation passed\nand no --labels was given; 130 interrupted (Ctrl-C).");
+}
 
 void printError(const QString &message)
 {
@@ -106,7 +136,7 @@ int CheckCommand::run(const QStringList &arguments)
 int CheckCommand::parse(const QStringList &arguments, Options &options)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(kUsageNotes));
+    parser.setApplicationDescription(usageNotes());
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption masterOption(
@@ -176,7 +206,7 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
 
     // A set.ini in the working directory is held to the same rules as a file named here.
     const QString settingsPath =
-        parser.isSet(settingsOption) ? parser.value(settingsOption) : settingsFilePath();
+        parser.isSet(settingsOption) ? parser.value(settingsOption) : defaultSettingsPath();
     const QFileInfo settings(settingsPath);
     if (parser.isSet(settingsOption) || settings.exists() || settings.isSymLink()) {
         const InputFile file = readInputFile(settingsPath);
@@ -210,13 +240,17 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
     return ExitStatus::Passed;
 }
 
+QString CheckCommand::settingsPath(const Options &options)
+{
+    return options.settingsPath.isEmpty() ? defaultSettingsPath() : options.settingsPath;
+}
+
 ReportGuard CheckCommand::reportGuard(const Options &options) const
 {
     ReportGuard guard;
     if (!options.masterFolder.isEmpty())
         guard.masterRoots << options.masterFolder;
-    guard.inputFiles << (options.settingsPath.isEmpty() ? settingsFilePath()
-                                                        : options.settingsPath);
+    guard.inputFiles << settingsPath(options);
     if (!options.labelsPath.isEmpty())
         guard.inputFiles << options.labelsPath;
     return guard;
@@ -239,25 +273,30 @@ int CheckCommand::execute(const Options &options)
                     .arg(key));
     }
 
-    setSettingsFilePath(options.settingsPath);
-    if (!QFileInfo(settingsFilePath()).isFile()) {
-        printError(
-            QStringLiteral("note: no set.ini in the working directory %1: hash verification is off "
-                           "and no screening device is approved")
-                .arg(nativePath(QDir::currentPath())));
-    } else if (knownSettingsKeys().isEmpty()) {
-        // A PDF, a UTF-16 file or a binary reads as an empty settings file.
-        printError(
-            QStringLiteral("warning: the settings file %1 holds none of the keys hash/check, "
-                           "cert_num/num, cert_list/cert0...: hash verification is off and "
-                           "no screening device is approved (is it an INI file saved as "
-                           "UTF-8 or GBK text?)")
-                .arg(nativePath(QFileInfo(settingsFilePath()).absoluteFilePath())));
-    }
-
+    const QString settingsFile = settingsPath(options);
+    const std::unique_ptr<VolumeService> volumes = createSystemVolumeService();
+    DcpInspector inspector;
+    inspector.volumes = volumes.get();
+    inspector.stopRequested = [this] { return m_interrupts.wasInterrupted(); };
     ConsoleFrontEnd frontEnd(labels.get(), stderrIsTerminal());
-    CheckRun run(gDcpInspector, frontEnd);
-    gDcpInspector.stopRequested = [this] { return m_interrupts.wasInterrupted(); };
+    // Told when the run has read its settings, before any rule: from what the run itself read.
+    QObject::connect(&frontEnd, &ConsoleFrontEnd::settingsWereRead, [](const RunSettings &read) {
+        if (!QFileInfo(read.path).isFile()) {
+            printError(QStringLiteral("note: no set.ini in the working directory %1: hash "
+                                      "verification is off and no screening device is approved")
+                           .arg(nativePath(QDir::currentPath())));
+        } else if (read.knownKeys.isEmpty()) {
+            // A PDF, a UTF-16 file or a binary reads as an empty settings file.
+            printError(
+                QStringLiteral("warning: the settings file %1 holds none of the keys hash/check, "
+                               "cert_num/num, cert_list/cert0...: hash verification is off and "
+                               "no screening device is approved (is it an INI file saved as "
+                               "UTF-8 or GBK text?)")
+                    .arg(nativePath(QFileInfo(read.path).absoluteFilePath())));
+        }
+    });
+    CheckRun run(inspector, frontEnd);
+    run.setSettingsPath(settingsFile);
     if (!options.masterFolder.isEmpty())
         run.setMasterFolder(options.masterFolder);
 
@@ -281,7 +320,7 @@ int CheckCommand::execute(const Options &options)
     }
 
     if (options.json)
-        printJson(frontEnd);
+        printJson(frontEnd, inspector);
     else
         printText(frontEnd);
     if (frontEnd.hashSkipped())
@@ -306,7 +345,7 @@ int CheckCommand::execute(const Options &options)
         } else {
             installCjkFontSubstitutions();
             QString message;
-            if (!writeComplianceReport(options.reportPath, frontEnd.cellTexts(), gDcpInspector,
+            if (!writeComplianceReport(options.reportPath, frontEnd.cellTexts(), inspector,
                                        &message, reportGuard(options))) {
                 printError(message.isEmpty() ? QStringLiteral("cannot write the report %1")
                                                    .arg(nativePath(options.reportPath))
@@ -331,7 +370,7 @@ void CheckCommand::printText(const ConsoleFrontEnd &frontEnd) const
     writeOut(out);
 }
 
-void CheckCommand::printJson(const ConsoleFrontEnd &frontEnd) const
+void CheckCommand::printJson(const ConsoleFrontEnd &frontEnd, const DcpInspector &inspector) const
 {
     QJsonArray rows;
     for (int row = 0; row < CheckRow::Count; ++row) {
@@ -340,21 +379,9 @@ void CheckCommand::printJson(const ConsoleFrontEnd &frontEnd) const
                                 {QStringLiteral("item"), checkListItem(row)},
                                 {QStringLiteral("result"), frontEnd.resultText(row)}});
     }
-    const DcpInspector &inspector = gDcpInspector;
-    const QJsonObject labels{
-        {QStringLiteral("cplName"), inspector.cplName},
-        {QStringLiteral("filmName"), inspector.filmName},
-        {QStringLiteral("kdmDate"), inspector.kdmDate},
-        {QStringLiteral("duration"), inspector.duration},
-        {QStringLiteral("resolution"), inspector.resolution},
-        {QStringLiteral("aspect"), inspector.aspect},
-        {QStringLiteral("frame"), inspector.frame},
-        {QStringLiteral("color"), inspector.color},
-        {QStringLiteral("audio"), inspector.audio},
-        {QStringLiteral("vetDate"), inspector.vetDate},
-        {QStringLiteral("producer"), inspector.producer},
-        {QStringLiteral("diskInterface"), inspector.diskInterface},
-    };
+    QJsonObject labels{{QStringLiteral("cplName"), inspector.cplName}};
+    for (const LabelField &field : labelFields())
+        labels.insert(QString::fromLatin1(field.key), inspector.*field.member);
     const QJsonObject result{
         {QStringLiteral("passed"), frontEnd.passed()},
         {QStringLiteral("hashChecked"), frontEnd.hashChecked()},

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class ConsoleFrontEnd;
+class DcpInspector;
 class InterruptWatcher;
 
 // Exit statuses of tavimor-check.
@@ -44,7 +45,9 @@ private:
     // What the report must not overwrite or land in, as far as the command line tells.
     ReportGuard reportGuard(const Options &options) const;
     void printText(const ConsoleFrontEnd &frontEnd) const;
-    void printJson(const ConsoleFrontEnd &frontEnd) const;
+    void printJson(const ConsoleFrontEnd &frontEnd, const DcpInspector &inspector) const;
+    // The settings file of the run: --settings, or set.ini in the working directory.
+    static QString settingsPath(const Options &options);
 
     InterruptWatcher &m_interrupts;
 };

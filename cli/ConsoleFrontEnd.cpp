@@ -54,6 +54,11 @@ void ConsoleFrontEnd::setReportEnabled(bool enabled)
 
 void ConsoleFrontEnd::setBusy(bool) {}
 
+void ConsoleFrontEnd::settingsRead(const RunSettings &settings)
+{
+    emit settingsWereRead(settings);
+}
+
 void ConsoleFrontEnd::hashingStarted(qint64 totalBytes)
 {
     m_hashTotal = totalBytes;

@@ -25,6 +25,7 @@ public:
     void setReportEnabled(bool enabled) override;
     void setBusy(bool busy) override;
     void hashingStarted(qint64 totalBytes) override;
+    void settingsRead(const RunSettings &settings) override;
     void runEnded(bool passed) override;
 
     bool hasEnded() const { return m_ended; }
@@ -49,6 +50,7 @@ public:
 
 signals:
     void ended();
+    void settingsWereRead(const RunSettings &settings);
 
 private:
     void showProgress(const QString &text);

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "dcp/DcpTypes.h"
+#include "dcp/RunSettings.h"
 
 #include <QString>
 #include <QVector>
 
 #include <functional>
+
+class VolumeService;
 
 // The one object that holds a check run's data between its steps: the label fields, what
 // discovery found on the disk, the parsed documents and the chosen KDM. Members are public; the
@@ -30,6 +33,7 @@ public:
     };
 
     QString cplName;
+    // The label fields, listed with what is known of each in labelFields() below.
     QString filmName;
     QString kdmDate;
     QString duration;
@@ -43,6 +47,8 @@ public:
     QString diskInterface;
     bool encrypted = false;
     QVector<QString> removableDrives;
+    // A folder check's folder, which stands for the disk root; empty when a disk is checked.
+    QString masterFolder;
     QVector<QString> assetMapPaths;
     AssetMapInfo assetMap;
     KdmInfo kdm;
@@ -57,6 +63,13 @@ public:
     // (findMaster then fails without a message). Discovery runs on the caller's thread, so this
     // is how an interruption reaches it. Not run data: a reset keeps it.
     std::function<bool()> stopRequested;
+    // What the run read from its settings file at its start. A reset keeps it.
+    RunSettings settings;
+    // The volumes the carrier rules look at; the process's service when null. A reset keeps it.
+    const VolumeService *volumes = nullptr;
+
+    // Where the master is looked for: the folder of a folder check, or the disk found.
+    QString masterRoot() const;
 
     // The reset at the start of every check run.
     void resetRunData();
@@ -93,6 +106,7 @@ public:
     bool checkLabelFields(QString &message) const;
 
 private:
+    const VolumeService &carrierVolumes() const;
     bool stopping(); // asks the stop check; once it said stop, discovery stays stopped
     bool readFailed(const QString &path, const QString &reason);
 
@@ -102,5 +116,15 @@ private:
 // True when text parses as a date with the pattern "yyyyMMdd".
 bool isValidDate(const QString &text);
 
-// The process-wide inspector the windows work on; static storage, like the design asks.
-extern DcpInspector gDcpInspector;
+// One label field: a row here and a member above are all it takes to add one.
+struct LabelField
+{
+    const char *key; // in the labels file and the command line's output
+    QString DcpInspector::*member;
+    bool startsEmpty;          // the dialog shows it empty, whatever the run found
+    const char *reportCaption; // on the report's first page; nullptr: not printed there
+    const char *emptyMessage;  // why the dialog refuses it empty
+};
+
+// The label fields in the dialog's order.
+const QVector<LabelField> &labelFields();

@@ -1,10 +1,7 @@
 #include "dcp/InputFiles.h"
 
-#include "dcp/RunEnvironment.h"
-
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 
 InputFileProblem inputFileProblem(const QString &path, qint64 limit, QString *reason)
 {
@@ -59,33 +56,32 @@ InputFile readInputFile(const QString &path, qint64 limit)
     return result;
 }
 
-std::unique_ptr<QSettings> openSettingsFile()
+QVector<IniLine> iniLines(const QString &text, const QString &commentStarts)
 {
-    const QString path = settingsFilePath();
-    if (inputFileProblem(path) != InputFileProblem::None)
-        return nullptr;
-    return std::make_unique<QSettings>(path, QSettings::IniFormat);
-}
-
-QStringList knownSettingsKeys()
-{
-    QStringList found;
-    const std::unique_ptr<QSettings> settings = openSettingsFile();
-    if (!settings)
-        return found;
-    for (const QString &key : {QStringLiteral("hash/check"), QStringLiteral("cert_num/num")}) {
-        if (settings->contains(key))
-            found << key;
+    QVector<IniLine> result;
+    QString section;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        IniLine line;
+        line.number = i + 1;
+        const QString content = lines.at(i).trimmed();
+        if (content.isEmpty()) {
+            line.kind = IniLine::Blank;
+        } else if (commentStarts.contains(content.at(0))) {
+            line.kind = IniLine::Comment;
+        } else if (content.startsWith(QLatin1Char('[')) && content.endsWith(QLatin1Char(']'))) {
+            line.kind = IniLine::Section;
+            section = content.mid(1, content.size() - 2).trimmed();
+        } else {
+            const int equals = content.indexOf(QLatin1Char('='));
+            line.kind = equals > 0 ? IniLine::Entry : IniLine::Malformed;
+            if (equals > 0) {
+                line.key = content.left(equals).trimmed();
+                line.value = content.mid(equals + 1).trimmed();
+            }
+        }
+        line.section = section;
+        result.append(line);
     }
-    // The certificate entries are found as the KDM selection finds them.
-    settings->beginGroup(QStringLiteral("cert_list"));
-    const QStringList certKeys = settings->childKeys();
-    settings->endGroup();
-    for (const QString &key : certKeys) {
-        bool isNumber = false;
-        key.midRef(4).toInt(&isNumber);
-        if (isNumber && key.startsWith(QLatin1String("cert"), Qt::CaseInsensitive))
-            found << QStringLiteral("cert_list/") + key;
-    }
-    return found;
+    return result;
 }

@@ -4,9 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-
-class QSettings;
+#include <QVector>
 
 // Settings and labels files are a few lines of text that an operator typed. They are read only
 // when they are regular files (a link is followed to its target) no larger than kInputFileLimit,
@@ -30,10 +28,17 @@ InputFileProblem inputFileProblem(const QString &path, qint64 limit = kInputFile
 
 InputFile readInputFile(const QString &path, qint64 limit = kInputFileLimit);
 
-// The settings file through the toolkit's INI reading, or nullptr when it is not a regular file
-// within the limit: then hashing is off and no device is approved, as without a settings file.
-std::unique_ptr<QSettings> openSettingsFile();
+// One line of an INI text as both the settings and the labels file see it: blanks around a line,
+// a section name, a key and a value are not part of them.
+struct IniLine
+{
+    enum Kind { Blank, Comment, Section, Entry, Malformed }; // Malformed: no key before a "="
+    Kind kind = Blank;
+    int number = 0;  // from 1
+    QString section; // the section the line stands in (for a Section line: the one it opens)
+    QString key;
+    QString value; // as written after the "=", quotes included
+};
 
-// The keys a check run reads ("hash/check", "cert_num/num", "cert_list/certN") that the settings
-// file holds, as the run looks them up. None in a readable file means it is not a settings file.
-QStringList knownSettingsKeys();
+// The lines of text split at line feeds; a line starting with one of commentStarts is a comment.
+QVector<IniLine> iniLines(const QString &text, const QString &commentStarts);

@@ -1,110 +1,22 @@
 #include "dcp/DcpInspector.h"
 #include "dcp/DcpXmlReader.h"
 #include "dcp/FileProblems.h"
-#include "dcp/InputFiles.h"
 #include "dcp/MasterFiles.h"
 #include "dcp/RunEnvironment.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QSettings>
 #include <QStringList>
-#include <QVariant>
-
-#include <memory>
-
-namespace {
-
-// The value texts of one group's keys as written in the INI file, before the toolkit's INI
-// syntax splits them at commas or drops backslashes; keys lower-cased. A later line wins. Lines
-// are taken whole, so no part of a comment, however long, is ever read as an entry.
-QHash<QString, QString> rawIniGroup(const QString &path, const QString &group)
-{
-    QHash<QString, QString> values;
-    InputFile file = readInputFile(path);
-    if (file.problem != InputFileProblem::None)
-        return values;
-    // The toolkit's INI reading ends a line at either character.
-    file.bytes.replace('\r', '\n');
-    QString section;
-    for (const QByteArray &bytes : file.bytes.split('\n')) {
-        const QString line = QString::fromUtf8(bytes).trimmed();
-        if (line.startsWith(QLatin1Char(';')))
-            continue;
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            section = line.mid(1, line.size() - 2).trimmed();
-            continue;
-        }
-        const int equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0 || section.compare(group, Qt::CaseInsensitive) != 0)
-            continue;
-        values.insert(line.left(equals).trimmed().toLower(), line.mid(equals + 1).trimmed());
-    }
-    return values;
-}
-
-// The approved certificate entries of "set.ini", read afresh. An unquoted value is taken
-// exactly as written up to a ";" comment (commas, blanks and backslashes of a subject name kept);
-// a value in double quotes is read with the toolkit's INI unescaping. Entries that are empty or
-// blank approve no device and are left out, so a missing key no longer matches every subject name.
-QStringList approvedCertificates()
-{
-    const QString path = settingsFilePath();
-    const std::unique_ptr<QSettings> settings = openSettingsFile();
-    if (!settings)
-        return {};
-    const int num = settings->value(QStringLiteral("cert_num/num")).toInt();
-
-    // Indexes beyond the highest key present can only give missing entries; bounding the loop
-    // by it keeps an absurd "num" from stalling the run.
-    settings->beginGroup(QStringLiteral("cert_list"));
-    const QStringList keys = settings->childKeys();
-    settings->endGroup();
-    int highestIndex = -1;
-    for (const QString &key : keys) {
-        if (!key.startsWith(QLatin1String("cert"), Qt::CaseInsensitive))
-            continue;
-        bool isNumber = false;
-        const int index = key.midRef(4).toInt(&isNumber);
-        if (isNumber && index > highestIndex)
-            highestIndex = index;
-    }
-
-    QStringList certs;
-    const int count = qMin(num, highestIndex + 1);
-    const QHash<QString, QString> raw =
-        count > 0 ? rawIniGroup(path, QStringLiteral("cert_list")) : QHash<QString, QString>();
-    for (int i = 0; i < count; ++i) {
-        const QString key = QStringLiteral("cert%1").arg(i);
-        const QVariant value = settings->value(QLatin1String("cert_list/") + key);
-        if (!value.isValid())
-            continue;
-        const auto written = raw.constFind(key);
-        QString text = written != raw.constEnd() ? written.value() : QString();
-        if (written == raw.constEnd() || text.startsWith(QLatin1Char('"'))) {
-            text = value.type() == QVariant::StringList
-                       ? value.toStringList().join(QLatin1Char(','))
-                       : value.toString();
-        } else if (text.contains(QLatin1Char(';'))) {
-            text = text.left(text.indexOf(QLatin1Char(';'))).trimmed(); // an INI comment
-        }
-        if (!text.trimmed().isEmpty())
-            certs.append(text);
-    }
-    return certs;
-}
-
-} // namespace
 
 bool DcpInspector::findMaster(QString &message)
 {
-    if (removableDrives.isEmpty()) {
+    const QString root = masterRoot();
+    if (root.isEmpty()) {
         message = QString::fromUtf8("未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!");
         return false;
     }
-    const int code = loadMaster(removableDrives.first());
+    const int code = loadMaster(root);
     if (code == Interrupted) {
         message.clear(); // the run ends without a verdict; nothing to tell
         return false;
@@ -118,40 +30,31 @@ bool DcpInspector::findMaster(QString &message)
             QString::fromUtf8("移动硬盘内有多个送审母版，请确认只有一个送审母版后，再进行检测!");
         return false;
     }
-    switch (code) {
-    case MasterOk:
-        return true;
-    case NotEncrypted:
+    if (code == NotEncrypted)
         encrypted = false;
+    if (code == MasterOk || code == NotEncrypted)
         return true;
-    case NoAssetMap:
-        message = QString::fromUtf8(
-            "未检查到送审母版的AssetMap文件，请确认移动硬盘内存入送审母版后，再进行检测!");
-        return false;
-    case FilesMissing:
-        message = QString::fromUtf8("送审母版文件不全，请确认存入完整送审母版后，再进行检测!");
-        return false;
-    case NoCpl:
-        message = QString::fromUtf8("未检测到CPL文件，请确认存入完整送审母版后，再进行检测!");
-        return false;
-    case SeveralCpls:
-        message =
-            QString::fromUtf8("检测到多个CPL文件，请确认送审母版只包含1个CPL文件后，再进行检测!");
-        return false;
-    case NoPkl:
-        message = QString::fromUtf8("未检测到PKL文件，请确认存入完整送审母版后，再进行检测!");
-        return false;
-    case SeveralPkls:
-        message =
-            QString::fromUtf8("检测到多个PKL文件，请确认送审母版只包含1个PKL文件后，再进行检测!");
-        return false;
-    case NoKdmFile:
-    case NoMatchingKdm:
-    default:
-        message = QString::fromUtf8("未检查到相符的授权密钥文件（KDM），请确保授权密钥时间和授权放"
-                                    "映设备正确后，再进行检测!");
-        return false;
+    static const struct
+    {
+        int code;
+        const char *message;
+    } kFailures[] = {
+        {NoAssetMap, "未检查到送审母版的AssetMap文件，请确认移动硬盘内存入送审母版后，再进行检测!"},
+        {FilesMissing, "送审母版文件不全，请确认存入完整送审母版后，再进行检测!"},
+        {NoCpl, "未检测到CPL文件，请确认存入完整送审母版后，再进行检测!"},
+        {SeveralCpls, "检测到多个CPL文件，请确认送审母版只包含1个CPL文件后，再进行检测!"},
+        {NoPkl, "未检测到PKL文件，请确认存入完整送审母版后，再进行检测!"},
+        {SeveralPkls, "检测到多个PKL文件，请确认送审母版只包含1个PKL文件后，再进行检测!"},
+    };
+    // No KDM file, no matching KDM, and anything else: the KDM message.
+    message =
+        QString::fromUtf8("未检查到相符的授权密钥文件（KDM），请确保授权密钥时间和授权放映设备"
+                          "正确后，再进行检测!");
+    for (const auto &failure : kFailures) {
+        if (failure.code == code)
+            message = QString::fromUtf8(failure.message);
     }
+    return false;
 }
 
 int DcpInspector::loadMaster(const QString &driveRoot)
@@ -279,7 +182,7 @@ bool DcpInspector::scanKdms(const QString &driveRoot)
 
 bool DcpInspector::selectKdm()
 {
-    const QStringList certs = approvedCertificates();
+    const QStringList &certs = settings.certificates;
     if (cpls.isEmpty())
         return false;
     const CplInfo &composition = cpls.first();

@@ -39,7 +39,7 @@ class FileReader
 {
 public:
     FileReader();
-    ~FileReader();
+    ~FileReader() { close(); }
     FileReader(const FileReader &) = delete;
     FileReader &operator=(const FileReader &) = delete;
 

@@ -17,13 +17,13 @@ void setVolumeService(VolumeService *service)
     installedService = service;
 }
 
-bool isUsbVolume(QString rootPath)
+bool isUsbVolume(QString rootPath, const VolumeService &service)
 {
-    return volumeService().isUsbFixedDisk(rootPath);
+    return service.isUsbFixedDisk(rootPath);
 }
 
-bool isNtfsVolume(QString rootPath)
+bool isNtfsVolume(QString rootPath, const VolumeService &service)
 {
-    return volumeService().fileSystemName(rootPath).compare(QLatin1String("NTFS"),
-                                                            Qt::CaseInsensitive) == 0;
+    return service.fileSystemName(rootPath).compare(QLatin1String("NTFS"), Qt::CaseInsensitive) ==
+           0;
 }

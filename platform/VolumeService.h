@@ -29,5 +29,5 @@ VolumeService &volumeService();
 void setVolumeService(VolumeService *service); // nullptr restores the system service
 
 // The helpers the carrier rules are written with.
-bool isUsbVolume(QString rootPath);
-bool isNtfsVolume(QString rootPath);
+bool isUsbVolume(QString rootPath, const VolumeService &service = volumeService());
+bool isNtfsVolume(QString rootPath, const VolumeService &service = volumeService());

@@ -169,21 +169,21 @@ void paintFirstPage(QPainter &painter, const ReportFonts &fonts, const QStringLi
         QString caption;
         QString value;
     };
-    const LabelLine labels[] = {
-        {QStringLiteral("影片名称："), inspector.filmName},
-        {QStringLiteral("KDM有效期："), inspector.kdmDate},
-        {QStringLiteral("片长："), inspector.duration},
-        {QStringLiteral("图像分辨率："), inspector.resolution},
-        {QStringLiteral("图像宽高比："), inspector.aspect},
-        {QStringLiteral("帧速率："), inspector.frame},
-        {QStringLiteral("色域："), inspector.color},
-        {QStringLiteral("声音制式："), inspector.audio},
-        {QStringLiteral("制作日期："), pklIssueDate(inspector)},
-        {QStringLiteral("送审日期："), vetDateText(inspector.vetDate)},
-        {QStringLiteral("出品单位："), inspector.producer},
-    };
+    QVector<LabelLine> labels;
+    for (const LabelField &field : labelFields()) {
+        if (!field.reportCaption)
+            continue;
+        const QString caption = QString::fromUtf8(field.reportCaption) + QStringLiteral("：");
+        if (field.member == &DcpInspector::vetDate) {
+            // The package's own date stands before the date it is submitted on.
+            labels.append({QStringLiteral("制作日期："), pklIssueDate(inspector)});
+            labels.append({caption, vetDateText(inspector.vetDate)});
+        } else {
+            labels.append({caption, inspector.*field.member});
+        }
+    }
     // Two columns, left one first, rows 90 apart.
-    for (int i = 0; i < int(std::size(labels)); ++i) {
+    for (int i = 0; i < labels.size(); ++i) {
         const int rowY = 440 + (i / 2) * 90;
         const QRect box = i % 2 == 0 ? QRect(100, rowY, h, 70) : QRect(h + 50, rowY, h - 100, 70);
         drawTextIn(painter, fonts.f2, box, kLeft, labels[i].caption % labels[i].value);
@@ -376,7 +376,9 @@ bool writeComplianceReport(const QString &path, const QStringList &cellTexts,
     ReportGuard fullGuard = guard;
     for (const QString &root : inspector.removableDrives)
         fullGuard.masterRoots << root;
-    fullGuard.inputFiles << settingsFilePath();
+    if (!inspector.masterFolder.isEmpty())
+        fullGuard.masterRoots << inspector.masterFolder;
+    fullGuard.inputFiles << inspector.settings.path;
     const ReportPathProblem problem = reportPathProblem(path, fullGuard);
     if (problem != ReportPathProblem::None) {
         message = failure(path, problemText(problem));

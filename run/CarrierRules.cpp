@@ -1,12 +1,18 @@
 #include "dcp/DcpInspector.h"
 #include "platform/VolumeService.h"
 
+const VolumeService &DcpInspector::carrierVolumes() const
+{
+    return volumes ? *volumes : volumeService();
+}
+
 bool DcpInspector::findRemovableDrives(QString &message)
 {
     // Only USB hard disks count; flash sticks, internal disks and network drives are skipped.
-    const QStringList roots = volumeService().volumeRoots();
+    const VolumeService &service = carrierVolumes();
+    const QStringList roots = service.volumeRoots();
     for (const QString &root : roots) {
-        if (isUsbVolume(root))
+        if (isUsbVolume(root, service))
             removableDrives.append(root);
     }
     if (removableDrives.isEmpty()) {
@@ -20,7 +26,7 @@ bool DcpInspector::checkNtfs(QString &message)
 {
     bool anyNtfs = false;
     for (const QString &root : qAsConst(removableDrives)) {
-        if (isNtfsVolume(root))
+        if (isNtfsVolume(root, carrierVolumes()))
             anyNtfs = true;
     }
     if (!anyNtfs) {

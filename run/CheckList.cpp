@@ -73,20 +73,3 @@ QString cellKindText(CellKind kind, const QString &progressText)
     }
     return QString();
 }
-
-QColor cellKindColor(CellKind kind)
-{
-    switch (kind) {
-    case CellKind::Blank:
-        return QColor();
-    case CellKind::Fail:
-        return QColor(255, 0, 0, 255);
-    case CellKind::Progress:
-        return QColor(0, 0, 255, 255);
-    case CellKind::Pass:
-    case CellKind::NotApplicable:
-    case CellKind::UnencryptedPass:
-        return QColor(0, 255, 0, 255);
-    }
-    return QColor();
-}

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QString>
 
 // The fixed check list of 29 rows and the kinds of result cell the run writes into column 2.
@@ -55,5 +54,3 @@ QString checkListItem(int row);
 
 // The text a cell of this kind shows; a progress cell shows progressText.
 QString cellKindText(CellKind kind, const QString &progressText = QString());
-// The foreground colour of a cell of this kind (invalid for a blank cell).
-QColor cellKindColor(CellKind kind);

@@ -2,9 +2,7 @@
 
 #include "dcp/DcpInspector.h"
 #include "dcp/FileProblems.h"
-#include "dcp/InputFiles.h"
 #include "dcp/MasterFiles.h"
-#include "dcp/RunEnvironment.h"
 #include "platform/FileReader.h"
 #include "run/HashThread.h"
 #include "run/LabelRules.h"
@@ -13,9 +11,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QSettings>
-
-#include <memory>
 
 namespace {
 QString hashMismatchMessage()
@@ -71,21 +66,22 @@ void CheckRun::setMasterFolder(const QString &folder)
     m_masterFolder = folder;
 }
 
+void CheckRun::setSettingsPath(const QString &path)
+{
+    m_settingsPath = path;
+}
+
 void CheckRun::start()
 {
     beginRun();
     EndDeferral deferral(*this);
     m_frontEnd.setBusy(true);
-    if (!runCarrierAndPackingChecks()) {
+    if (!runFirstStage()) {
         m_frontEnd.setBusy(false);
         return;
     }
 
-    const std::unique_ptr<QSettings> settings = openSettingsFile();
-    bool isNumber = false;
-    const int hashCheck =
-        settings ? settings->value(QStringLiteral("hash/check")).toInt(&isNumber) : 0;
-    if (!isNumber || hashCheck == 0) {
+    if (!m_inspector.settings.hashCheck) {
         // Nothing was hashed, so nothing may certify that the digests agree: the row is not
         // judged, and the run goes on as it would after a passing hash check.
         notApplicable(CheckRow::Hash);
@@ -99,12 +95,19 @@ void CheckRun::start()
 bool CheckRun::runCarrierAndPackingChecks()
 {
     beginRun();
+    return runFirstStage();
+}
+
+bool CheckRun::runFirstStage()
+{
     m_running = true;
 
     for (int row = 0; row < CheckRow::Count; ++row)
         m_frontEnd.writeResult(row, CellKind::Blank, QString());
     m_frontEnd.setReportEnabled(false);
     m_inspector.resetRunData();
+    m_inspector.settings = readRunSettings(m_settingsPath);
+    m_frontEnd.settingsRead(m_inspector.settings);
 
     QString message;
     const auto stop = [this](int row, const QString &text) {
@@ -128,7 +131,7 @@ bool CheckRun::runCarrierAndPackingChecks()
         notApplicable(CheckRow::Physical);
         notApplicable(CheckRow::FileSystem);
         notApplicable(CheckRow::Partition);
-        m_inspector.removableDrives = {folderAsDriveRoot(m_masterFolder)};
+        m_inspector.masterFolder = folderAsDriveRoot(m_masterFolder);
     }
 
     if (!m_inspector.findMaster(message)) {
@@ -196,8 +199,7 @@ void CheckRun::startHashing()
     QStringList hashes;
     const PklInfo pkl = m_inspector.pkls.value(0);
     for (const AssetInfo &asset : pkl.assets) {
-        const QString path =
-            assetFileInMaster(m_inspector.removableDrives.value(0), folder, asset.path);
+        const QString path = assetFileInMaster(m_inspector.masterRoot(), folder, asset.path);
         if (path.isEmpty()) {
             fail(CheckRow::Hash, changedFileMessage(folder + QLatin1Char('/') + asset.path));
             m_frontEnd.setBusy(false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dcp/RunSettings.h"
 #include "run/CheckList.h"
 
 #include <QObject>
@@ -29,6 +30,8 @@ public:
     virtual void setBusy(bool busy) = 0;
     // Hashing starts over this many bytes (progress texts then count their share).
     virtual void hashingStarted(qint64 totalBytes) { Q_UNUSED(totalBytes) }
+    // What the run read from its settings file at its start, before anything is judged.
+    virtual void settingsRead(const RunSettings &settings) { Q_UNUSED(settings) }
     // The run is over, whichever way it ended. Called once per run, after the last cell and the
     // last setBusy of that run. A run cut short by a newer run or by stopWorker ends with false.
     virtual void runEnded(bool passed) = 0;
@@ -47,6 +50,10 @@ public:
     // rules are not run: their rows get the not-applicable cell.
     void setMasterFolder(const QString &folder);
     QString masterFolder() const { return m_masterFolder; }
+    // The settings file each run reads at its start ("set.ini" in the working directory unless
+    // set).
+    void setSettingsPath(const QString &path);
+    QString settingsPath() const { return m_settingsPath; }
 
     // The run button: the first stage, then the hand-over to hashing or straight to the end.
     // A worker of an earlier run that still hashes is stopped first; nothing of it reaches the
@@ -76,6 +83,7 @@ private:
     void notApplicable(int row);
     void endRun(bool passed);
     void beginRun();
+    bool runFirstStage();
     void startHashing();
     bool haltWorker();
     QString hashFailureMessage() const;
@@ -83,6 +91,7 @@ private:
     DcpInspector &m_inspector;
     CheckRunFrontEnd &m_frontEnd;
     QString m_masterFolder;
+    QString m_settingsPath = defaultSettingsPath();
     QPointer<HashThread> m_worker;
     std::function<void(int, qint64)> m_chunkHook;
     bool m_running = false;

@@ -23,7 +23,7 @@ bool DcpInspector::checkAssetPaths(QString &message)
     const QString &mapPath = assetMapPaths.first();
     const QString folder = mapPath.left(mapPath.lastIndexOf(QLatin1Char('/')));
     // A file outside the master, or reached by a path that leaves it, is not the master's own.
-    const QString root = removableDrives.value(0);
+    const QString root = masterRoot();
     for (const AssetInfo &asset : qAsConst(assetMap.assets)) {
         if (assetFileInMaster(root, folder, asset.path).isEmpty()) {
             message = QString::fromUtf8("Assetmap中的") + asset.path +

@@ -2,6 +2,7 @@
 // their own (test_volumes_*.cpp).
 #include "dcp/DcpInspector.h"
 #include "support/FakeVolumeService.h"
+#include "support/TestSupport.h"
 
 #include <QtTest>
 
@@ -22,6 +23,8 @@ class TestCarrier : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
+
     void rules_data()
     {
         QTest::addColumn<QString>("volumes"); // drive letter, "u" for a USB hard disk, file system

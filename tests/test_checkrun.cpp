@@ -47,17 +47,17 @@ struct Env : CheckRunFrontEnd
 
     Env()
     {
-        setSettingsFilePath(work.filePath(QStringLiteral("set.ini")));
         setCurrentLocalDateOverride(QDate(2023, 2, 28));
         master.encrypted = master.stereoscopic = true;
         master.reelDurations = {86400, 45300};
         kdm.notValidAfter = QStringLiteral("2023-03-01T23:59:59+08:00");
     }
+    QString settingsPath() const { return work.filePath(QStringLiteral("set.ini")); }
     CheckRun &start()
     {
         FixtureBuilder builder(disk.path());
-        FixtureBuilder::writeSettings(settingsFilePath(), 0, {QStringLiteral("SM.TEST-SERVER")});
-        if (QSettings settings(settingsFilePath(), QSettings::IniFormat); hashCheck.isNull())
+        FixtureBuilder::writeSettings(settingsPath(), 0, {QStringLiteral("SM.TEST-SERVER")});
+        if (QSettings settings(settingsPath(), QSettings::IniFormat); hashCheck.isNull())
             settings.remove(QStringLiteral("hash/check"));
         else
             settings.setValue(QStringLiteral("hash/check"), hashCheck);
@@ -67,6 +67,7 @@ struct Env : CheckRunFrontEnd
         if (hugeTrack && !QFile(built.trackPaths.first()).resize(Q_INT64_C(16) << 30))
             qFatal("cannot grow a track");
         run = std::make_unique<CheckRun>(inspector, *this);
+        run->setSettingsPath(settingsPath());
         run->setHashChunkHook(hook);
         if (!folder.isNull())
             run->setMasterFolder(disk.filePath(folder));
@@ -81,7 +82,7 @@ struct Env : CheckRunFrontEnd
 
     void writeResult(int row, CellKind kind, const QString &text) override
     {
-        rows[row] = QStringLiteral(".PF~-U").at(int(kind));
+        rows[row] = cellLetter(kind);
         if (kind == CellKind::Progress)
             progress << text;
     }
@@ -150,6 +151,7 @@ class TestCheckRun : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
     void verdicts_data();
     void verdicts()
     {
@@ -174,7 +176,7 @@ private slots:
                  e.master.encrypted ? QStringLiteral("20230101-20230301") : QStringLiteral("-"));
         QCOMPARE(e.offered.vetDate, QStringLiteral("20230228"));
         const QStringList hashed = workerMessages(e.built.pklAssetPaths);
-        QCOMPARE(e.progress << QStringLiteral("OK"), e.hashCheck == QLatin1String("1")
+        QCOMPARE(e.progress << QStringLiteral("OK"), rows.at(CheckRow::Hash) == QLatin1Char('P')
                                                          ? kHashing + hashed
                                                          : QStringList(QStringLiteral("OK")));
     }
@@ -469,6 +471,13 @@ private slots:
         QTest::addColumn<bool>("encrypted");
         QTest::addColumn<QString>("message");
         QTest::newRow("one Chinese") << "JianGuo国|20230101-20230301|20230301" << true << "";
+        // The range of Chinese characters is U+4E00 to U+9FA5, both included.
+        QTest::newRow("only U+4E00") << "JianGuo\u4E00|20230101-20230301|20230301" << true << "";
+        QTest::newRow("only U+9FA5") << "JianGuo\u9FA5|20230101-20230301|20230301" << true << "";
+        QTest::newRow("only U+4DFF")
+            << "JianGuo\u4DFF|20230101-20230301|20230301" << true << kNoChinese;
+        QTest::newRow("only U+9FA6")
+            << "JianGuo\u9FA6|20230101-20230301|20230301" << true << kNoChinese;
         QTest::newRow("Latin only") << "JianGuoDY|20230101-20230301|20230301" << true << kNoChinese;
         QTest::newRow("30 February") << "建国|20230230-20230301|20230301" << true << kBadKdmDate;
         QTest::newRow("other separator") << "建国|20230101~20230301|20230301" << true << "";
@@ -483,6 +492,7 @@ private slots:
         QFETCH(QString, message);
         DcpInspector in;
         const QStringList fields = labels.split(QLatin1Char('|'));
+        QVERIFY(!fields[0].contains(QLatin1Char('\\'))); // the escape became a character
         in.filmName = fields[0], in.kdmDate = fields[1], in.vetDate = fields[2];
         in.encrypted = encrypted;
         QString actual;
@@ -521,6 +531,96 @@ private slots:
         in.prefillLabelFields();
         QCOMPARE(in.duration, QString());
     }
+
+    // The picture fields come from the first 3D track of a stereoscopic composition (the first
+    // track of a flat one); the length counts every picture track's frames at the rate of the
+    // last track, whatever its kind.
+    void prefillFromTracks()
+    {
+        const auto track = [](const char *type, const char *rate, const char *aspect,
+                              qint64 frames) {
+            AssetInfo a;
+            a.type = QLatin1String(type);
+            a.editRate = a.frameRate = QLatin1String(rate);
+            a.aspectRatio = QLatin1String(aspect);
+            a.pictureSize = QLatin1String(aspect) + QStringLiteral("*px");
+            a.duration = frames;
+            return a;
+        };
+        DcpInspector in;
+        in.cpls = {CplInfo()};
+        in.cpls[0].stereoscopic = true;
+        in.cpls[0].assets = {track("Sound", "24", "", 0), track("Picture3D", "48", "1.85:1", 960),
+                             track("Picture3D", "96", "2.39:1", 960), track("Sound", "96", "", 0)};
+        in.prefillLabelFields();
+        QCOMPARE(QStringList({in.frame, in.aspect, in.resolution, in.duration}),
+                 QStringList({QStringLiteral("48fps"), QStringLiteral("1.85:1"),
+                              QStringLiteral("1.85:1*px"), QStringLiteral("0分钟20秒")}));
+        in.cpls[0].stereoscopic = false;
+        in.cpls[0].assets[0].type = QStringLiteral("Picture");
+        in.prefillLabelFields();
+        QCOMPARE(QStringList({in.frame, in.aspect, in.resolution, in.duration}),
+                 QStringList({QStringLiteral("24fps"), QString(), QStringLiteral("*px"),
+                              QStringLiteral("0分钟0秒")}));
+    }
+
+    // A reset empties what the operator confirmed and what the KDM said; the asset map's header
+    // texts are overwritten by the next discovery and stay until then.
+    void resetKeepsAssetMapHeader()
+    {
+        DcpInspector in;
+        for (const LabelField &field : labelFields())
+            in.*field.member = QStringLiteral("x");
+        in.cplName = in.kdm.namespaceUri = in.kdm.messageId = in.kdm.compositionPlaylistId =
+            in.kdm.notValidBefore = in.kdm.notValidAfter = in.kdm.recipientSubjectName =
+                QStringLiteral("x");
+        in.kdm.subjectNames = {QStringLiteral("x")};
+        in.assetMap.namespaceUri = in.assetMap.id = in.assetMap.annotationText =
+            QStringLiteral("kept");
+        in.resetRunData();
+        QString left;
+        for (const LabelField &field : labelFields())
+            left += in.*field.member;
+        left += in.cplName + in.kdm.namespaceUri + in.kdm.messageId + in.kdm.compositionPlaylistId +
+                in.kdm.notValidBefore + in.kdm.notValidAfter + in.kdm.recipientSubjectName;
+        QCOMPARE(left, QString());
+        QVERIFY(in.kdm.subjectNames.isEmpty());
+        QCOMPARE(in.assetMap.namespaceUri + in.assetMap.id + in.assetMap.annotationText,
+                 QStringLiteral("keptkeptkept"));
+    }
+
+    // Only the exact words end a run; anything else a worker sends is progress to show.
+    void onlyOkAndErrEndARun()
+    {
+        Env e;
+        e.tamper = [&e](DcpInspector &) {
+            for (const char *text : {"ok", "err", "OK ", "ERR\n", "Ok"}) {
+                e.run->OnMsgSignal(QLatin1String(text));
+                QCOMPARE(e.rows.at(CheckRow::Hash), cellLetter(CellKind::Progress));
+                QCOMPARE(e.progress.last(), QLatin1String(text));
+            }
+            QVERIFY(e.endings.isEmpty());
+        };
+        e.start();
+        QCOMPARE(e.rows, QString::fromLatin1(kAll));
+        QCOMPARE(e.endings, QVector<bool>{true});
+    }
+
+    // An empty file is hashed too: its digest is that of no bytes, and there is no share to show.
+    void emptyFilesHash()
+    {
+        QTemporaryDir dir;
+        QStringList paths;
+        for (const char *name : {"a.mxf", "b.mxf"}) {
+            paths << dir.filePath(QLatin1String(name));
+            QFile file(paths.last());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const QString none = QStringLiteral("2jmj7l5rSw0yVb/vlWAYkK/YBwk=");
+        QCOMPARE(workerMessages(paths, {none, none}), QStringList(QStringLiteral("OK")));
+        QCOMPARE(workerMessages(paths, {none, QStringLiteral("AAAAAAAAAAAAAAAAAAAAAAAAAAA=")}),
+                 QStringList(QStringLiteral("ERR")));
+    }
 };
 
 void TestCheckRun::verdicts_data()
@@ -543,6 +643,10 @@ void TestCheckRun::verdicts_data()
     add("hash/check 0", kHashOff, "", [](Env &e) { e.hashCheck = QStringLiteral("0"); });
     add("no hash/check", kHashOff, "", [](Env &e) { e.hashCheck = QString(); });
     add("hash/check not a number", kHashOff, "", [](Env &e) { e.hashCheck = QStringLiteral("x"); });
+    // Any number but 0 switches hashing on.
+    add("hash/check 2", kAll, "", [](Env &e) { e.hashCheck = QStringLiteral("2"); });
+    add("hash/check -1", kAll, "", [](Env &e) { e.hashCheck = QStringLiteral("-1"); });
+    add("empty tracks", kAll, "", [](Env &e) { e.master.trackBytes = 0; });
     add("folder check", "-P-P--PPPPPPPPPPPPPPPPPPPPPPP", "",
         [](Env &e) { e.folder = e.kdm.folder = QStringLiteral("DCP"); });
     add("dialog closed", "..P.PPPPPPPPPPPPPPPPPPPPPPPPP", "", [](Env &e) { e.accept = false; });
@@ -583,6 +687,9 @@ void TestCheckRun::verdicts_data()
         [](Env &e) { e.master.cplNamespace = QStringLiteral("http://x/CPL"); });
     add("CPL title", "..P.PPPP.PPPPPPPPPPP.PPF", "CPL和Assetmap文件中的AnnotationText项内容不一致",
         [](Env &e) { e.master.contentTitleText = e.master.title + QStringLiteral("_2"); });
+    add("CPL title in other letter case", "..P.PPPP.PPPPPPPPPPP.PPF",
+        "CPL和Assetmap文件中的AnnotationText项内容不一致",
+        [](Env &e) { e.master.contentTitleText = e.master.title.toLower(); });
     add("CPL hash", "..P.PPPP.PPPPPPPPPPP.PPPF",
         "Cpl文件中列出的MXF文件Hash值与计算所得Hash值不一致",
         [](Env &e) { e.master.wrongCplHash = true; });

@@ -1,5 +1,6 @@
 // Runs the real tavimor-check binary on fixture masters and reads what it prints and returns.
 
+#include "dcp/DcpInspector.h"
 #include "run/CheckList.h"
 #include "support/FixtureBuilder.h"
 #include "support/TestSupport.h"
@@ -42,16 +43,6 @@ Cli run(const QTemporaryDir &dir, QString arguments,
     for (const QJsonValue row : cli.json.value(QStringLiteral("rows")).toArray())
         cli.results << row[QStringLiteral("result")].toString();
     return cli;
-}
-
-// One letter per row: P pass, F fail, U unencrypted pass, - not applicable, . open.
-QString summary(const QStringList &results)
-{
-    const QStringList kinds = u8("符合|不符合|符合(未加密DCP)|———|").split(QLatin1Char('|'));
-    QString letters;
-    for (const QString &text : results)
-        letters += QStringLiteral("?PFU-.").at(1 + kinds.indexOf(text));
-    return letters;
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -113,6 +104,7 @@ class TestCli : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
     void exitStatus_data();
     void exitStatus();
     void outputs();
@@ -126,7 +118,7 @@ void TestCli::exitStatus_data()
     QTest::addColumn<QString>("args");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("warning"); // in the JSON warning or on stderr
-    QTest::addColumn<QString>("rows");    // summary() of the JSON rows
+    QTest::addColumn<QString>("rows");    // resultLetters() of the JSON rows
 
     const QString json = u8("--json --master @/disk"), go = json + u8(" --labels @/l.ini"), no;
     const QString pdf = u8(" --report @/r.pdf"), pass = u8("-P-P--PPPPPPPPPPPPPPPPPPP-U--");
@@ -146,6 +138,8 @@ void TestCli::exitStatus_data()
     QTest::newRow("no labels") << u8("hash") << json + pdf << 3 << u8("--labels")
                                << u8("..-.--PPPPPPPPPPPPPPPPPPP-U--");
     QTest::newRow("unknown option") << no << u8("--bogus") << 2 << u8("bogus") << no;
+    QTest::newRow("labels line without a key")
+        << u8("=USB3.0") << go << 2 << u8("line 7: expected key=value") << no;
     QTest::newRow("no master") << no << u8("--master @/x") << 2 << u8("does not exist") << no;
     QTest::newRow("no settings") << no << go + u8(" --settings @/x") << 2 << u8("settings") << no;
     // /proc takes no new files, not even from root: the run passes, then the writing fails.
@@ -204,7 +198,7 @@ void TestCli::exitStatus()
     QVERIFY2(cli.status == status, qPrintable(cli.err));
     // The report is the only file ever written.
     QCOMPARE(entriesBesidesReport(dir), before);
-    QCOMPARE(summary(cli.results), rows);
+    QCOMPARE(resultLetters(cli.results), rows);
     QCOMPARE(cli.json.value(u8("passed")).toBool(),
              !rows.isEmpty() && !rows.contains(QRegularExpression(u8("[F.]"))));
     const QString said = cli.json.value(u8("warning")).toString() + cli.err;
@@ -272,6 +266,15 @@ void TestCli::outputs()
         if (!result.isEmpty())
             QCOMPARE(columns(line.left(line.lastIndexOf(QLatin1Char(' ')) + 1)), resultColumn);
     }
+    // The help names every label key.
+    const QString help = run(dir, u8("--help")).out;
+    for (const LabelField &field : labelFields())
+        QVERIFY2(help.contains(QLatin1String(field.key)), field.key);
+    // The rule under the header is exactly as wide as the widest line.
+    int widest = 0;
+    for (int line = 0; line < 2 + CheckRow::Count; ++line)
+        widest = std::max(widest, line == 1 ? 0 : columns(lines.at(line)));
+    QCOMPARE(lines.at(1), QString(widest, QLatin1Char('-')));
 }
 
 void TestCli::sameOnWindows_data()

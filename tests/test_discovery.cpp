@@ -100,6 +100,7 @@ class TestDiscovery : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
     void init();
     void findMaster_data();
     void findMaster();
@@ -120,7 +121,6 @@ void TestDiscovery::init()
     m_work = std::make_unique<QTemporaryDir>();
     QVERIFY(m_work->isValid() && QDir().mkpath(disk()));
     m_unreadable.clear();
-    setSettingsFilePath(settings());
     setCurrentLocalDateOverride(QDate(2023, 2, 1));
 }
 
@@ -139,6 +139,10 @@ void TestDiscovery::buildDisk(const QString &words)
                   certIni(value("num", "1").toUtf8(), value("cert", "SM.TEST-SERVER").toUtf8()));
     if (has("longComment")) // a 64 KiB line whose tail, read on its own, names the KDM's device
         appendText(settings(), ';' + QByteArray(65534, 'x') + "cert0=SM.TEST-SERVER\n");
+    if (has("certComment")) // blanks, then a comment after the entry
+        writeText(settings(), certIni("1", "SM.TEST-SERVER \t ; hall 1"));
+    if (has("certElsewhere")) // the same key, later, in another section
+        appendText(settings(), "[old_list]\ncert0=CN=OTHER\n");
     if (has("hugeIni")) // a file beyond the settings limit approves nothing
         appendText(settings(), QByteArray(2 << 20, '\n'));
     if (has("today"))
@@ -180,6 +184,16 @@ void TestDiscovery::buildDisk(const QString &words)
     if (has("spaces")) // XML white space around every id and path of the asset map
         rewrite(built.assetMapPath, QRegularExpression(QStringLiteral("<(Id|Path)>([^<]*)<")),
                 QStringLiteral("<\\1>\r\n\t \\2 \n\t<"));
+    if (has("upperXml")) { // the composition and the packing list named *.XML
+        for (const QFileInfo &document :
+             QDir(built.folder)
+                 .entryInfoList({QStringLiteral("cpl_*.xml"), QStringLiteral("pkl_*.xml")}))
+            QVERIFY(QFile::rename(document.filePath(), document.path() + QLatin1Char('/') +
+                                                           document.completeBaseName() +
+                                                           QStringLiteral(".XML")));
+        rewrite(built.assetMapPath, QRegularExpression(QStringLiteral("((cpl|pkl)_[^<]*)\\.xml<")),
+                QStringLiteral("\\1.XML<"));
+    }
     if (has("copy")) {
         master.folder = value("copy");
         builder.writeMaster(master);
@@ -253,6 +267,9 @@ void TestDiscovery::findMaster_data()
     QTest::newRow("KDM in a hidden folder") << "kdm kdmFolder=.keys" << -7 << 8;
     QTest::newRow("master in a hidden folder") << "folder=.trash/DCP" << -1 << 2;
     QTest::newRow("certificate of another device") << "kdm cert=CN=OTHER" << -9 << 8;
+    QTest::newRow("certificate in other letter case") << "kdm cert=sm.test-server" << -9 << 8;
+    QTest::newRow("certificate, blanks and a comment after it") << "kdm certComment" << 0 << 0;
+    QTest::newRow("same key in another section") << "kdm certElsewhere" << 0 << 0;
     QTest::newRow("approved name only in the signer chain")
         << "kdm recipient=CN=SM.OTHER-SERVER" << -9 << 8;
     QTest::newRow("KDM linked from outside the disk") << "kdm kdmOutside" << -7 << 8;
@@ -267,6 +284,7 @@ void TestDiscovery::findMaster_data()
     QTest::newRow("settings file too large") << "kdm hugeIni" << -9 << 8;
     QTest::newRow("not encrypted") << "" << -8 << 0;
     QTest::newRow("asset map at the disk root") << "folder=" << -8 << 0;
+    QTest::newRow("composition and packing list named *.XML") << "upperXml" << -8 << 0;
     QTest::newRow("corpus SMPTE") << "corpus=cth103__libdcp/test/ref/DCP/dcp_test1" << -8 << 0;
     QTest::newRow("corpus SMPTE 3D") << "corpus=cth103__libdcp/test/ref/DCP/dcp_test2" << -8 << 0;
     QTest::newRow("corpus Interop") << "corpus=cth103__libdcp/test/ref/DCP/dcp_test3" << -8 << 0;
@@ -299,6 +317,7 @@ void TestDiscovery::findMaster()
     DcpInspector probe;
     DcpInspector inspector;
     inspector.resetRunData();
+    probe.settings = inspector.settings = readRunSettings(settings());
     if (!words.contains(QLatin1String("noDisk")))
         inspector.removableDrives = {disk()};
     QString text = QStringLiteral("untouched");
@@ -336,9 +355,10 @@ void TestDiscovery::firstMatchingKdmWins()
     inspector.kdms = {kdmFor(id, "expired", "2023-01-31T23:59:59+08:00"),
                       kdmFor(id, "first", "2023-02-02T00:00:00+08:00"),
                       kdmFor(id, "second", "2099-01-01T00:00:00+08:00")};
+    inspector.settings = readRunSettings(settings());
     QVERIFY(!inspector.selectKdm());
-    // The settings file is read afresh at each use.
     writeText(settings(), certIni("1", "SM.TEST-SERVER"));
+    inspector.settings = readRunSettings(settings());
     QVERIFY(inspector.selectKdm());
     QCOMPARE(inspector.kdm.messageId, QStringLiteral("first"));
 }
@@ -362,6 +382,7 @@ void TestDiscovery::linkTreeIsWalkedOnce()
     buildDisk(QStringLiteral("kdm"));
     int polls = 0;
     DcpInspector inspector;
+    inspector.settings = readRunSettings(settings());
     inspector.stopRequested = [&polls] { return ++polls < 0; };
     QCOMPARE(inspector.loadMaster(disk()), int(DcpInspector::MasterOk));
     const int allPolls = polls;

@@ -3,6 +3,7 @@
 #include "platform/Sha1.h"
 #include "report/FontSetup.h"
 #include "report/ReportLocation.h"
+#include "support/TestSupport.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>
@@ -28,6 +29,8 @@ class TestPlatform : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
+
     void sha1Digest_data()
     {
         QTest::addColumn<int>("size");

@@ -136,7 +136,11 @@ class TestReport : public QObject
     }
 
 private slots:
-    void initTestCase() { installCjkFontSubstitutions(); }
+    void initTestCase()
+    {
+        failOnQtWarnings();
+        installCjkFontSubstitutions();
+    }
 
     void layoutOfClearMaster()
     {
@@ -288,7 +292,7 @@ private slots:
             path = at("dcp/../report.pdf"); // the disk's root, not the work folder
         } else if (what == QLatin1String("settings")) {
             write(at("set.ini"), "[hash]\ncheck=1\n");
-            setSettingsFilePath(at("set.ini"));
+            inspector.settings.path = at("set.ini");
             path = at("./set.ini");
         }
 
@@ -296,7 +300,6 @@ private slots:
         QString message;
         const bool written =
             writeComplianceReport(path, passedCells(inspector), inspector, &message);
-        setSettingsFilePath(QString());
         QVERIFY2(written == refusal.isEmpty(), qPrintable(message));
         if (written) {
             QVERIFY(isComplianceReport(path));

@@ -1,5 +1,6 @@
 // The Linux volume layer over a sysfs, udev and mount-table tree shaped like a real machine's.
 #include "platform/linux/LinuxVolumeService.h"
+#include "support/TestSupport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -39,6 +40,7 @@ class TestLinuxVolumes : public QObject
 private slots:
     void initTestCase()
     {
+        failOnQtWarnings();
         const QString base = m_machine.path();
         const char *const disks[] = {
             "0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1 259:0 0|nvme0n1p2 259:2 / ext4",
@@ -78,6 +80,19 @@ private slots:
                           "E:ID_FS_TYPE=" + p[4].toLatin1() + '\n');
             }
         }
+    }
+
+    // The mount table's escapes decode wherever they stand, the end of a name included; a
+    // backslash without three octal digits is taken as it is.
+    void mountFieldEscapes()
+    {
+        const char *const cases[][2] = {{"/media/DCP\\040", "/media/DCP "},
+                                        {"/media/A\\134", "/media/A\\"},
+                                        {"\\011x\\012", "\tx\n"},
+                                        {"/media/A\\04", "/media/A\\04"},
+                                        {"/media/A\\08x", "/media/A\\08x"}};
+        for (const auto &c : cases)
+            QCOMPARE(LinuxVolumeService::decodeMountField(c[0]), QByteArray(c[1]));
     }
 
     void linuxVolumes_data()

@@ -4,6 +4,7 @@
 #include "dcp/DcpInspector.h"
 #include "platform/VolumeService.h"
 #include "platform/win/win32volumes.h"
+#include "support/TestSupport.h"
 
 #include <QtTest>
 
@@ -43,6 +44,8 @@ class TestWindowsVolumes : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
+
     void drives_data()
     {
         QTest::addColumn<QString>("root");

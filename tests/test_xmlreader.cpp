@@ -89,6 +89,7 @@ class TestXmlReader : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { failOnQtWarnings(); }
     void documents_data();
     void documents();
     void values();
@@ -161,6 +162,30 @@ c</CompositionPlaylistId><Recipient><X509SubjectName>CN=x</X509SubjectName></Rec
     row("bad UTF-8 byte", Pkl, list + "\xff</Id></Asset>", "id=L assets=id=a");
     row("NUL byte", Pkl, list + QByteArray("]]\0</Id></Asset>", 9), "id=L assets=id=a");
     row("]]> in text", Pkl, list + "]]></Id></Asset>", "id=L assets=id=a");
+    row("bad byte, UTF-8 declared in capitals", Pkl,
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + list + "\xff</Id></Asset>",
+        "id=L assets=id=a");
+
+    // Exactly at a limit a document is read whole; one step beyond, it is cut there.
+    const QByteArray asset = "<Asset><Id>a</Id></Asset>";
+    for (const int depth : {256, 257}) { // the packing list itself is the first level
+        const int wrappers = depth - 1;
+        row(depth == 256 ? "nested at the depth limit" : "nested beyond the depth limit", Pkl,
+            "<PackingList><Id>L</Id>" + QByteArray("<x>").repeated(wrappers) +
+                QByteArray("</x>").repeated(wrappers) + asset,
+            depth == 256 ? "id=L assets=id=a" : "id=L");
+    }
+    for (const int size : {1 << 20, (1 << 20) + 1}) { // in two runs of text, each within its limit
+        const QByteArray half(size / 2, 'v');
+        const QByteArray value = half + "<![CDATA[" + half + (size % 2 ? "v" : "") + "]]>";
+        QTest::newRow(size == 1 << 20 ? "value at the length limit"
+                                      : "value beyond the length limit")
+            << int(Pkl)
+            << "<PackingList><Id>L</Id><AnnotationText>" + value + "</AnnotationText>" + asset
+            << (size == 1 << 20
+                    ? QStringLiteral("id=L ann=%1 assets=id=a").arg(QString(size, QLatin1Char('v')))
+                    : QStringLiteral("id=L"));
+    }
 
     const QByteArray head = "<CompositionPlaylist><Id>C</Id><MainPicture><Id>P</Id></MainPicture>";
     const char *record = "|id=C|id=C|id=C tracks=id=P type=Picture||Cpl";
@@ -213,7 +238,8 @@ void TestXmlReader::values()
     }
     for (const QString &c :
          cases("http://www.smpte-ra.org/schemas/429-7/2006/CPL=true,"
-               "urn:x:http://www.digicine.com/=true,http://www.SMPTE-RA.org/=false"))
+               "urn:x:http://www.digicine.com/=true,http://www.SMPTE-RA.org/=false,"
+               "http://www.DigiCine.com/=false"))
         QCOMPARE(QVariant(hasDcpNamespace(c.section(is, 0, 0))).toString(), c.section(is, 1));
 }
 

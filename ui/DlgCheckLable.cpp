@@ -5,6 +5,8 @@
 
 #include <QMessageBox>
 
+DcpInspector gDcpInspector;
+
 DlgCheckLable::DlgCheckLable(QWidget *parent, DcpInspector &inspector)
     : QDialog(parent), ui(new Ui::DlgCheckLable), inspector(inspector)
 {

@@ -4,6 +4,9 @@
 
 #include <QDialog>
 
+// The inspector the windows work on; static storage, like the design asks.
+extern DcpInspector gDcpInspector;
+
 namespace Ui {
 class DlgCheckLable;
 }

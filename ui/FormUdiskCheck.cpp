@@ -9,6 +9,7 @@
 
 #include <QBrush>
 #include <QCloseEvent>
+#include <QColor>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QHeaderView>
@@ -19,6 +20,24 @@
 namespace {
 const int kColumnCount = 3;
 const int kResultColumn = 2;
+
+// The foreground colour of a cell of this kind (invalid for a blank cell).
+QColor cellKindColor(CellKind kind)
+{
+    switch (kind) {
+    case CellKind::Blank:
+        return QColor();
+    case CellKind::Fail:
+        return QColor(255, 0, 0, 255);
+    case CellKind::Progress:
+        return QColor(0, 0, 255, 255);
+    case CellKind::Pass:
+    case CellKind::NotApplicable:
+    case CellKind::UnencryptedPass:
+        return QColor(0, 255, 0, 255);
+    }
+    return QColor();
+}
 } // namespace
 
 FormUdiskCheck::FormUdiskCheck(QWidget *parent)

@@ -36,11 +36,6 @@ FileState fromError(int error)
 
 FileReader::FileReader() : m_handle(-1) {}
 
-FileReader::~FileReader()
-{
-    close();
-}
-
 bool FileReader::open(const QString &path)
 {
     close();

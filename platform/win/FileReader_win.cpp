@@ -65,11 +65,6 @@ std::wstring nativeName(const QString &path)
 
 FileReader::FileReader() : m_handle(reinterpret_cast<qintptr>(INVALID_HANDLE_VALUE)) {}
 
-FileReader::~FileReader()
-{
-    close();
-}
-
 bool FileReader::open(const QString &path)
 {
     close();

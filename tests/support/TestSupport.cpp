@@ -5,7 +5,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QTest>
+#include <QThread>
+#include <QtTest>
 
 #include <cerrno>
 #include <cstring>
@@ -16,6 +17,53 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+namespace {
+QtMessageHandler testLibraryHandler = nullptr;
+
+void warningGuard(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    // The offscreen platform says so of every window whose size hints change.
+    if (message == QLatin1String("This plugin does not support propagateSizeHints()"))
+        return;
+    testLibraryHandler(type, context, message);
+    const bool mainThread = QCoreApplication::instance() &&
+                            QThread::currentThread() == QCoreApplication::instance()->thread();
+    if ((type == QtWarningMsg || type == QtCriticalMsg) && mainThread &&
+        QTest::currentTestFunction())
+        QTest::qFail(qPrintable(QStringLiteral("unexpected Qt message: ") + message),
+                     context.file ? context.file : "", context.line);
+}
+} // namespace
+
+void failOnQtWarnings()
+{
+    if (!testLibraryHandler)
+        testLibraryHandler = qInstallMessageHandler(warningGuard);
+}
+
+QChar cellLetter(CellKind kind)
+{
+    return QStringLiteral(".PF~-U").at(int(kind));
+}
+
+QChar resultLetter(const QString &text)
+{
+    for (const CellKind kind : {CellKind::Blank, CellKind::Pass, CellKind::Fail, CellKind::Progress,
+                                CellKind::NotApplicable, CellKind::UnencryptedPass}) {
+        if (text == cellKindText(kind))
+            return cellLetter(kind);
+    }
+    return text.endsWith(QLatin1Char('%')) ? cellLetter(CellKind::Progress) : QLatin1Char('?');
+}
+
+QString resultLetters(const QStringList &texts)
+{
+    QString letters;
+    for (const QString &text : texts)
+        letters += resultLetter(text);
+    return letters;
+}
 
 QString corpusDir()
 {

@@ -1,10 +1,26 @@
 #pragma once
 
+#include "run/CheckList.h"
+
 #include <QByteArray>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+// The check list as one letter a row, the same in every suite: "." blank, "P" pass, "F" fail,
+// "~" progress, "-" not applicable, "U" passed unencrypted; "?" for a text that is none of these.
+QChar cellLetter(CellKind kind);
+// The letter of a result text as the check list shows it (a progress text is "检测中......" or a
+// share ending in "%").
+QChar resultLetter(const QString &text);
+QString resultLetters(const QStringList &texts);
+
+// Makes each Qt warning or critical message that the main thread logs while a test function runs
+// fail that function; the test library still prints it. Called first in every suite's
+// initTestCase: the test library installs its own message handler just before, and this one
+// passes every message on to it.
+void failOnQtWarnings();
 
 // Where the shared corpus of documents written by other tools lives; empty when absent.
 QString corpusDir();

@@ -1,0 +1,17 @@
+# Runs clang-format over every C++ file git tracks:
+#   cmake -DCLANG_FORMAT=clang-format [-DCHECK=ON] -P cmake/Format.cmake   (from the source root)
+execute_process(COMMAND git ls-files -- "*.cpp" "*.h" OUTPUT_VARIABLE files
+                OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE listed)
+if(NOT listed EQUAL 0)
+    message(FATAL_ERROR "git cannot list the sources")
+endif()
+string(REPLACE "\n" ";" files "${files}")
+if(CHECK)
+    set(mode --dry-run --Werror)
+else()
+    set(mode -i)
+endif()
+execute_process(COMMAND ${CLANG_FORMAT} ${mode} ${files} RESULT_VARIABLE formatted)
+if(NOT formatted EQUAL 0)
+    message(FATAL_ERROR "clang-format found files to format")
+endif()
