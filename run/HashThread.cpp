@@ -59,13 +59,6 @@ private:
     double unchangedBelow = -1.0;
 };
 
-qint64 nanosecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
-                                                                start)
-        .count();
-}
-
 // How long the digest may wait for the disk, as a share of the time measured, and still count as
 // the bottleneck; and how much time is measured before deciding.
 constexpr double kDiskBoundShare = 0.10;
@@ -249,7 +242,9 @@ HashFailure HashThread::hashFile(Shared &shared, int index)
                 return failWith(HashFailure::Unreadable, reader.errorString());
             if (block.size == 0) // shorter than when it was opened: cut while being hashed
                 return failWith(HashFailure::Changed);
-            const auto hashingStart = std::chrono::steady_clock::now();
+            // Processor time, not wall time: on a busy machine a preempted digest would look
+            // slow and call for lanes that cannot help.
+            const qint64 hashingStart = threadCpuNanoseconds();
             for (qint64 taken = 0; taken < block.size;) {
                 if (shared.stop || isInterruptionRequested())
                     return HashFailure();
@@ -267,7 +262,7 @@ HashFailure HashThread::hashFile(Shared &shared, int index)
                 if (chunkHook)
                     chunkHook(index, fileDone);
             }
-            shared.hashedNs += nanosecondsSince(hashingStart);
+            shared.hashedNs += threadCpuNanoseconds() - hashingStart;
             reader.release();
         }
     }

@@ -1,6 +1,7 @@
 #include "dcp/DcpInspector.h"
 #include "dcp/FileProblems.h"
 #include "dcp/RunEnvironment.h"
+#include "platform/Processors.h"
 #include "run/CheckRun.h"
 #include "run/HashProgress.h"
 #include "run/HashThread.h"
@@ -384,9 +385,13 @@ private slots:
         HashThread worker(paths, hashes);
         worker.setMaxParallelFiles(3);
         worker.setReadHook([readDelayMs](int) { QThread::msleep(readDelayMs); });
+        // The slow processor works: a digest is judged by the processor time it takes.
         worker.setChunkHook([chunkDelayUs](int, qint64 done) {
-            if (done % (16 * HashThread::kChunkSize) == 0)
-                QThread::usleep(16 * chunkDelayUs);
+            if (done % (16 * HashThread::kChunkSize) != 0)
+                return;
+            const qint64 until = threadCpuNanoseconds() + 16000 * qint64(chunkDelayUs);
+            while (threadCpuNanoseconds() < until) {
+            }
         });
         QStringList messages;
         QObject::connect(&worker, &HashThread::MsgSignal,

@@ -1,6 +1,7 @@
 #include "platform/Processors.h"
 
 #include <sched.h>
+#include <time.h>
 #include <unistd.h>
 
 int usableProcessorCount()
@@ -14,4 +15,12 @@ int usableProcessorCount()
     }
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     return online > 0 ? static_cast<int>(online) : 1;
+}
+
+qint64 threadCpuNanoseconds()
+{
+    struct timespec now = {};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0)
+        return 0;
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }

@@ -19,3 +19,14 @@ int usableProcessorCount()
     GetSystemInfo(&info);
     return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
 }
+
+qint64 threadCpuNanoseconds()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user))
+        return 0;
+    const auto ticks = [](const FILETIME &time) {
+        return (qint64(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return (ticks(kernel) + ticks(user)) * 100; // in units of 100 ns
+}
