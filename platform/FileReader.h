@@ -56,6 +56,8 @@ public:
 
     // The state of whatever the path names now, links followed.
     static FileState stateAt(const QString &path);
+    // The system's text for one of its error codes (errno, or GetLastError() on Windows).
+    static QString systemErrorText(int code);
 
 private:
     qintptr m_handle;

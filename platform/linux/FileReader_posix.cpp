@@ -100,3 +100,8 @@ FileState FileReader::stateAt(const QString &path)
         return fromError(errno);
     return fromStat(info);
 }
+
+QString FileReader::systemErrorText(int code)
+{
+    return systemReason(code);
+}

@@ -131,3 +131,8 @@ FileState FileReader::stateAt(const QString &path)
     CloseHandle(handle);
     return state;
 }
+
+QString FileReader::systemErrorText(int code)
+{
+    return systemReason(DWORD(code));
+}

@@ -1,4 +1,6 @@
 #include "support/TestSupport.h"
+
+#include "platform/FileReader.h"
 #include "support/FixtureBuilder.h"
 
 #include <QDir>
@@ -72,19 +74,6 @@ QString corpusDir()
 }
 
 #ifdef Q_OS_WIN
-namespace {
-QString systemReason(DWORD error)
-{
-    wchar_t *text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    const QString reason = QString::fromWCharArray(text, static_cast<int>(length)).trimmed();
-    LocalFree(text);
-    return reason;
-}
-} // namespace
-
 bool runningUnderWine()
 {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -93,17 +82,17 @@ bool runningUnderWine()
 
 QString missingReason()
 {
-    return systemReason(ERROR_FILE_NOT_FOUND);
+    return FileReader::systemErrorText(ERROR_FILE_NOT_FOUND);
 }
 
 QString unreadableReason()
 {
-    return systemReason(ERROR_SHARING_VIOLATION);
+    return FileReader::systemErrorText(ERROR_SHARING_VIOLATION);
 }
 
 QString folderReason()
 {
-    return systemReason(ERROR_ACCESS_DENIED);
+    return FileReader::systemErrorText(ERROR_ACCESS_DENIED);
 }
 #else
 bool runningUnderWine()
@@ -113,17 +102,17 @@ bool runningUnderWine()
 
 QString missingReason()
 {
-    return QString::fromLocal8Bit(strerror(ENOENT));
+    return FileReader::systemErrorText(ENOENT);
 }
 
 QString unreadableReason()
 {
-    return QString::fromLocal8Bit(strerror(EACCES));
+    return FileReader::systemErrorText(EACCES);
 }
 
 QString folderReason()
 {
-    return QString::fromLocal8Bit(strerror(EISDIR));
+    return FileReader::systemErrorText(EISDIR);
 }
 #endif
 
