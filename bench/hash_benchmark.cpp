@@ -177,10 +177,10 @@ QStringList prepareMaster(const QString &diskRoot, qint64 trackBytes)
     QDir(QDir(diskRoot).filePath(QStringLiteral("DCP"))).removeRecursively();
     QElapsedTimer timer;
     timer.start();
-    MasterSpec spec;
-    spec.trackBytes = trackBytes;
-    spec.reelDurations = {24 * 60 * 10};
-    const BuiltMaster master = FixtureBuilder(diskRoot).writeMaster(spec);
+    MasterLayout layout;
+    layout.trackBytes = trackBytes;
+    layout.reelDurations = {24 * 60 * 10};
+    const BuiltMaster master = FixtureBuilder(diskRoot).writeMaster(layout);
     if (master.trackPaths.size() != 2)
         return {};
     say(QStringLiteral("wrote the master in %1 s").arg(timer.elapsed() / 1000.0, 0, 'f', 1));

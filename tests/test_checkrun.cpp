@@ -29,8 +29,8 @@ struct Env : CheckRunFrontEnd
 {
     QTemporaryDir disk, work;
     FakeVolumeService volumes{FakeVolumeService::usbDisk(disk.path())};
-    MasterSpec master;
-    KdmSpec kdm;
+    MasterLayout master;
+    KdmLayout kdm;
     QString hashCheck = QStringLiteral("1");    // null: no such key
     QString folder;                             // relative to the disk: a folder check
     std::function<void(DcpInspector &)> tamper; // between the first stage and the continuation
@@ -205,7 +205,7 @@ private slots:
         QVERIFY(stale && stale->isRunning());
         QTest::qSleep(100); // the stale worker queues messages nobody has received yet
         QTemporaryDir other;
-        const BuiltMaster small = FixtureBuilder(other.path()).writeMaster(MasterSpec());
+        const BuiltMaster small = FixtureBuilder(other.path()).writeMaster(MasterLayout());
         e.volumes.volumes = FakeVolumeService::usbDisk(other.path());
         e.progress.clear();
         run.start();
@@ -642,7 +642,7 @@ void TestCheckRun::verdicts_data()
         QTest::newRow(name) << all << setup << text; // rows: the unlisted end is blank
     };
     add("pass", kAll, "", [](Env &) {});
-    add("Interop", kAll, "", [](Env &e) { e.master.standard = MasterSpec::Interop; });
+    add("Interop", kAll, "", [](Env &e) { e.master.standard = MasterLayout::Interop; });
     add("clear", "PPPPPPPPPPPPPPPPPPPPPPPPPPU--", "", [](Env &e) { e.master.encrypted = false; });
     add("flat", "PPPPPPPPPPPPPPPPPPPPPPPPP-PPP", "", [](Env &e) { e.master.stereoscopic = false; });
     add("hash/check 0", kHashOff, "", [](Env &e) { e.hashCheck = QStringLiteral("0"); });

@@ -67,7 +67,7 @@ QStringList entriesBesidesReport(const QTemporaryDir &dir)
 // <dir>/disk holds the master; set.ini says whether to hash; l.ini holds the operator's passing
 // answers, then the setup's key=value words (the last of a key wins). Other words put files
 // that are no settings file next to them.
-BuiltMaster makeMaster(const QTemporaryDir &dir, const QString &setup, MasterSpec layout = {})
+BuiltMaster makeMaster(const QTemporaryDir &dir, const QString &setup, MasterLayout layout = {})
 {
     const QStringList words = setup.split(QLatin1Char(' '));
     layout.wrongPklHash = words.contains(u8("wrong"));
@@ -230,7 +230,7 @@ void TestCli::outputs()
 {
     // Refused for its interface after the label pre-fill: open rows and a warning to print.
     QTemporaryDir dir;
-    MasterSpec layout;
+    MasterLayout layout;
     layout.reelDurations = {1440, 1500}; // 2940 frames at 24 fps: 122.5 s
     const BuiltMaster master = makeMaster(dir, u8("diskInterface=USB2.0"), layout);
     const Cli cli = run(dir, u8("--json --master @/disk --labels @/l.ini"));
@@ -312,18 +312,18 @@ void TestCli::sameOnWindows()
 
     QTemporaryDir dir;
     const QStringList words = layout.split(QLatin1Char(' '));
-    MasterSpec spec;
-    spec.standard = words.contains(u8("Interop")) ? MasterSpec::Interop : MasterSpec::Smpte;
+    MasterLayout shape;
+    shape.standard = words.contains(u8("Interop")) ? MasterLayout::Interop : MasterLayout::Smpte;
     if (words.contains(u8("root")))
-        spec.folder.clear();
+        shape.folder.clear();
     if (words.contains(u8("folder")))
-        spec.folder = u8("建国大业 DCP");
+        shape.folder = u8("建国大业 DCP");
     if (words.contains(u8("reels")))
-        spec.reelDurations = {240, 480};
-    spec.encrypted = setup.contains(u8("kdm")) || words.contains(u8("encrypted"));
-    spec.omitFirstTrackFile = words.contains(u8("omit"));
-    spec.secondCpl = words.contains(u8("secondCpl"));
-    const BuiltMaster master = makeMaster(dir, setup, spec);
+        shape.reelDurations = {240, 480};
+    shape.encrypted = setup.contains(u8("kdm")) || words.contains(u8("encrypted"));
+    shape.omitFirstTrackFile = words.contains(u8("omit"));
+    shape.secondCpl = words.contains(u8("secondCpl"));
+    const BuiltMaster master = makeMaster(dir, setup, shape);
     if (setup.contains(u8("kdm"))) {
         FixtureBuilder(dir.filePath(u8("disk"))).writeKdm(master);
         FixtureBuilder::writeSettings(dir.filePath(u8("set.ini")), 1, {u8("SM.TEST-SERVER")});

@@ -87,7 +87,7 @@ QByteArray certIni(const QByteArray &num, const QByteArray &cert0)
 
 KdmInfo kdmFor(const QString &cplId, const char *messageId, const char *notValidAfter)
 {
-    const QString recipient = KdmSpec().subjectNames.first();
+    const QString recipient = KdmLayout().subjectNames.first();
     return {QString(), QLatin1String(messageId),     cplId,
             QString(), QLatin1String(notValidAfter), {recipient},
             recipient};
@@ -156,7 +156,7 @@ void TestDiscovery::buildDisk(const QString &words)
     if (has("none") || has("corpus"))
         return;
     FixtureBuilder builder(disk());
-    MasterSpec master;
+    MasterLayout master;
     master.folder = value("folder", "DCP");
     master.assetMapFileName = value("am");
     master.omitFirstTrackFile = has("noTrack");
@@ -205,10 +205,10 @@ void TestDiscovery::buildDisk(const QString &words)
         QDir(disk()).mkpath(QStringLiteral("loop"));
         link(disk() + QStringLiteral("/loop"), disk() + QStringLiteral("/loop/self"));
     }
-    KdmSpec kdm{value("kdmFolder"), value("kdmName", "kdm.xml"),
-                has("otherCpl") ? FixtureBuilder::newUrnUuid() : QString(),
-                value("before", "2023-01-01T00:00:00+08:00"),
-                value("after", "2099-03-01T23:59:59+08:00")};
+    KdmLayout kdm{value("kdmFolder"), value("kdmName", "kdm.xml"),
+                  has("otherCpl") ? FixtureBuilder::newUrnUuid() : QString(),
+                  value("before", "2023-01-01T00:00:00+08:00"),
+                  value("after", "2099-03-01T23:59:59+08:00")};
     if (has("recipient")) // the approved device's name stands only in the signer chain
         kdm.subjectNames.prepend(value("recipient"));
     if (has("kdmOutside"))

@@ -150,14 +150,14 @@ private:
     // track far too large to hash while a test waits, so that a run is surely still hashing.
     void writeMaster(int flaw = None, bool hugeTrack = false)
     {
-        MasterSpec master;
+        MasterLayout master;
         master.encrypted = true;
         master.trackBytes = 60000;
         master.reelDurations = {240};
         master.wrongPklHash = flaw == HashErr;
         master.wrongCplHash = flaw == CplHash;
         master.assetMapNamespace = flaw == AssetMapNamespace ? QStringLiteral("urn:x") : QString();
-        KdmSpec kdm;
+        KdmLayout kdm;
         kdm.namespaceUri = flaw == KdmNamespace ? QStringLiteral("urn:x") : kdm.namespaceUri;
         FixtureBuilder builder(m->disk.path());
         if (flaw != NoAssetMap) {
@@ -355,7 +355,7 @@ private slots:
             QCOMPARE(values.join(QLatin1Char('|')),
                      QStringLiteral("FormUdiskCheck|数字电影送审母版信息|2024-03-05|||"
                                     "20230101-20990301|0分钟10秒|1998*1080|1.85:1|24fps|||"));
-            QCOMPARE(field(dialog, QStringLiteral("editDcpName")), MasterSpec().title);
+            QCOMPARE(field(dialog, QStringLiteral("editDcpName")), MasterLayout().title);
             shoot(dialog, "3-label-dialog.png");
             answer(dialog);
         });

@@ -106,7 +106,7 @@ void TestPackageRules::rules()
     QFETCH(QString, message);
     QTemporaryDir disk;
     QVERIFY(disk.isValid());
-    const BuiltMaster master = FixtureBuilder(disk.path()).writeMaster(MasterSpec());
+    const BuiltMaster master = FixtureBuilder(disk.path()).writeMaster(MasterLayout());
     QVERIFY(QDir(master.folder).mkdir(QStringLiteral("sub")));
     DcpInspector inspector;
     inspector.resetRunData();
@@ -152,7 +152,7 @@ void TestPackageRules::assetFiles()
     QFETCH(bool, found);
     QTemporaryDir disk;
     QVERIFY(disk.isValid());
-    const BuiltMaster master = FixtureBuilder(disk.path()).writeMaster(MasterSpec());
+    const BuiltMaster master = FixtureBuilder(disk.path()).writeMaster(MasterLayout());
     const QString track = master.trackPaths.first();
     const QString name = QFileInfo(track).fileName();
     QVERIFY(QDir(master.folder).mkdir(QStringLiteral("sub")));

@@ -19,14 +19,14 @@ struct Drive
 QVector<Drive> expectedDrives()
 {
     QVector<Drive> drives;
-    const QString spec = qEnvironmentVariable("TAVIMOR_TEST_DRIVES");
-    if (spec.isEmpty()) {
+    const QString listed = qEnvironmentVariable("TAVIMOR_TEST_DRIVES");
+    if (listed.isEmpty()) {
         const QString system = qEnvironmentVariable("SystemDrive", QStringLiteral("C:"));
         drives.append(
             {system.left(2) + QLatin1Char('/'), QStringLiteral("fixed"), QStringLiteral("NTFS")});
         return drives;
     }
-    for (const QString &entry : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString &entry : listed.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList values = entry.section(QLatin1Char('='), 1).split(QLatin1Char(','));
         drives.append({entry.left(2) + QLatin1Char('/'), values.value(0), values.value(1)});
     }

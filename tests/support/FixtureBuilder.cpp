@@ -38,9 +38,9 @@ const Flavour kSmpte = {"http://www.smpte-ra.org/schemas/429-9/2007/AM",
                         "application/mxf",
                         "ASSETMAP.xml"};
 
-const Flavour &flavour(MasterSpec::Standard standard)
+const Flavour &flavour(MasterLayout::Standard standard)
 {
-    return standard == MasterSpec::Interop ? kInterop : kSmpte;
+    return standard == MasterLayout::Interop ? kInterop : kSmpte;
 }
 
 // One file of the master, as the documents that name it describe it.
@@ -177,7 +177,8 @@ Xml &header(Xml &x, const QString &id, const QString &annotation)
                      "Fixture Mastering Suite 3.2"});
 }
 
-Entry writeComposition(const QString &base, const MasterSpec &master, const QVector<Entry> &tracks)
+Entry writeComposition(const QString &base, const MasterLayout &master,
+                       const QVector<Entry> &tracks)
 {
     const Flavour &f = flavour(master.standard);
     const QString id = FixtureBuilder::newUrnUuid();
@@ -214,7 +215,8 @@ Entry writeComposition(const QString &base, const MasterSpec &master, const QVec
     return writeDocument(base, "cpl_", id, f.cplType, x.close(2));
 }
 
-Entry writePackingList(const QString &base, const MasterSpec &master, const QVector<Entry> &entries)
+Entry writePackingList(const QString &base, const MasterLayout &master,
+                       const QVector<Entry> &entries)
 {
     const QString id = FixtureBuilder::newUrnUuid();
     Xml x("PackingList", pick(master.pklNamespace, flavour(master.standard).pkl));
@@ -232,7 +234,7 @@ Entry writePackingList(const QString &base, const MasterSpec &master, const QVec
     return entry;
 }
 
-QByteArray assetMapDocument(const MasterSpec &master, const QVector<Entry> &entries)
+QByteArray assetMapDocument(const MasterLayout &master, const QVector<Entry> &entries)
 {
     Xml x("AssetMap", pick(master.assetMapNamespace, flavour(master.standard).assetMap));
     header(x, FixtureBuilder::newUrnUuid(), master.title).fields({"VolumeCount", "1"});
@@ -255,7 +257,7 @@ FixtureBuilder::FixtureBuilder(const QString &diskRoot)
 {
 }
 
-BuiltMaster FixtureBuilder::writeMaster(const MasterSpec &master)
+BuiltMaster FixtureBuilder::writeMaster(const MasterLayout &master)
 {
     const Flavour &f = flavour(master.standard);
     BuiltMaster built;
@@ -322,7 +324,7 @@ BuiltMaster FixtureBuilder::writeMaster(const MasterSpec &master)
     return built;
 }
 
-QString FixtureBuilder::writeKdm(const BuiltMaster &master, const KdmSpec &kdmLayout)
+QString FixtureBuilder::writeKdm(const BuiltMaster &master, const KdmLayout &kdmLayout)
 {
     const QString path = inFolder(m_root, kdmLayout.folder) + QLatin1Char('/') + kdmLayout.fileName;
     const QStringList keyIds = master.keyIds.isEmpty() ? QStringList{newUrnUuid()} : master.keyIds;

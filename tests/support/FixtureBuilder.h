@@ -8,7 +8,7 @@
 // Writes complete masters into a folder that stands for the disk root: real track files, real
 // SHA-1 Base64 digests, Interop or SMPTE documents, and a knob for each way a rule can fail.
 
-struct KdmSpec
+struct KdmLayout
 {
     QString folder; // relative to the disk root; empty = the root itself
     QString fileName = QStringLiteral("kdm.xml");
@@ -21,7 +21,7 @@ struct KdmSpec
     QString namespaceUri = QStringLiteral("http://www.smpte-ra.org/schemas/430-3/2006/ETM");
 };
 
-struct MasterSpec
+struct MasterLayout
 {
     enum Standard { Interop, Smpte };
     Standard standard = Smpte;
@@ -71,8 +71,8 @@ class FixtureBuilder
 public:
     explicit FixtureBuilder(const QString &diskRoot);
 
-    BuiltMaster writeMaster(const MasterSpec &master);
-    QString writeKdm(const BuiltMaster &master, const KdmSpec &kdmLayout = KdmSpec());
+    BuiltMaster writeMaster(const MasterLayout &master);
+    QString writeKdm(const BuiltMaster &master, const KdmLayout &kdmLayout = KdmLayout());
 
     // "set.ini": hash/check and the certificate list (cert_num/num, cert_list/cert0, ...).
     static void writeSettings(const QString &path, int hashCheck, const QStringList &certs = {});
