@@ -5,7 +5,8 @@
 #include "run/HashProgress.h"
 
 ConsoleFrontEnd::ConsoleFrontEnd(const LabelInput *labels, bool showProgress, QObject *parent)
-    : QObject(parent), m_cells(CheckRow::Count), m_labels(labels), m_showProgress(showProgress)
+    : QObject(parent), m_cells(CheckRow::Count), m_details(CheckRow::Count), m_labels(labels),
+      m_showProgress(showProgress)
 {
 }
 
@@ -14,6 +15,7 @@ void ConsoleFrontEnd::writeResult(int row, CellKind kind, const QString &text)
     if (row < 0 || row >= m_cells.size())
         return;
     m_cells[row] = Cell{kind, text};
+    m_details[row].clear();
     if (row == CheckRow::Hash && kind == CellKind::Progress)
         m_hashProgressSeen = true;
     else if (row == CheckRow::Hash && kind == CellKind::Blank)
@@ -24,10 +26,21 @@ void ConsoleFrontEnd::writeResult(int row, CellKind kind, const QString &text)
         clearProgress();
 }
 
-void ConsoleFrontEnd::showWarning(const QString &message)
+void ConsoleFrontEnd::showWarning(const QString &message, const QString &)
 {
     clearProgress();
     m_warning = message;
+}
+
+void ConsoleFrontEnd::writeDetail(int row, const QString &detail)
+{
+    if (row >= 0 && row < m_details.size())
+        m_details[row] = detail;
+}
+
+void ConsoleFrontEnd::advisoriesFound(const QVector<Advisory> &advisories)
+{
+    m_advisories = advisories;
 }
 
 bool ConsoleFrontEnd::confirmLabels(DcpInspector &inspector)

@@ -20,7 +20,9 @@ public:
     ConsoleFrontEnd(const LabelInput *labels, bool showProgress, QObject *parent = nullptr);
 
     void writeResult(int row, CellKind kind, const QString &text) override;
-    void showWarning(const QString &message) override;
+    void showWarning(const QString &message, const QString &detail) override;
+    void writeDetail(int row, const QString &detail) override;
+    void advisoriesFound(const QVector<Advisory> &advisories) override;
     bool confirmLabels(DcpInspector &inspector) override;
     void setReportEnabled(bool enabled) override;
     void setBusy(bool busy) override;
@@ -39,6 +41,11 @@ public:
     bool hashChecked() const;
     // The run got past the packing-list rules, but no asset was hashed: hashing was off.
     bool hashSkipped() const;
+
+    // What failed in a failed row; empty for other rows.
+    QString detail(int row) const { return m_details.value(row); }
+    // The run's advisories; empty until the run reached a verdict.
+    const QVector<Advisory> &advisories() const { return m_advisories; }
 
     // The result text of a row as the window would show it.
     QString resultText(int row) const;
@@ -61,6 +68,8 @@ private:
         QString text;
     };
     QVector<Cell> m_cells;
+    QVector<QString> m_details;
+    QVector<Advisory> m_advisories;
     const LabelInput *m_labels;
     bool m_showProgress;
     int m_progressWidth = 0;

@@ -136,7 +136,7 @@ bool CheckRun::runFirstStage()
 
     if (!m_inspector.findMaster(message)) {
         if (m_inspector.stopRequested && m_inspector.stopRequested()) {
-            endRun(false); // stopped by the operator: no verdict, so no warning and no cell
+            endStoppedRun(); // stopped by the operator: no verdict, so no warning and no cell
             return false;
         }
         return stop(CheckRow::DcpAndKdm, message);
@@ -338,7 +338,7 @@ void CheckRun::stopWorker()
     haltWorker();
     if (wasHashing) {
         m_frontEnd.setBusy(false);
-        endRun(false);
+        endStoppedRun();
     }
 }
 
@@ -374,10 +374,11 @@ bool CheckRun::isHashing() const
     return !m_worker.isNull() && m_worker->isRunning();
 }
 
-void CheckRun::fail(int row, const QString &message)
+void CheckRun::fail(int row, const QString &message, const QString &detail)
 {
-    m_frontEnd.showWarning(message);
+    m_frontEnd.showWarning(message, detail);
     m_frontEnd.writeResult(row, CellKind::Fail, cellKindText(CellKind::Fail));
+    m_frontEnd.writeDetail(row, detail);
 }
 
 void CheckRun::pass(int row)
@@ -391,6 +392,19 @@ void CheckRun::notApplicable(int row)
 }
 
 void CheckRun::endRun(bool passed)
+{
+    if (!m_running)
+        return;
+    m_frontEnd.advisoriesFound(findAdvisories(m_inspector));
+    closeRun(passed);
+}
+
+void CheckRun::endStoppedRun()
+{
+    closeRun(false);
+}
+
+void CheckRun::closeRun(bool passed)
 {
     if (!m_running)
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dcp/RunSettings.h"
+#include "run/Advisories.h"
 #include "run/CheckList.h"
 
 #include <QObject>
@@ -20,8 +21,15 @@ public:
 
     // Write a result cell into column 2 of a row; text matters for progress cells only.
     virtual void writeResult(int row, CellKind kind, const QString &text) = 0;
-    // Tell the operator why the run stops (a modal warning in the window).
-    virtual void showWarning(const QString &message) = 0;
+    // Tell the operator why the run stops (a modal warning in the window). detail names what
+    // failed (the file, the value found and the value expected); it may be empty.
+    virtual void showWarning(const QString &message, const QString &detail) = 0;
+    // The detail of a row that was just written as failed.
+    virtual void writeDetail(int row, const QString &detail)
+    {
+        Q_UNUSED(row)
+        Q_UNUSED(detail)
+    }
     // Let the operator confirm the label fields and the disk interface of the inspector.
     // True when confirmed (dialog accepted), false when the operator declined (dialog closed).
     virtual bool confirmLabels(DcpInspector &inspector) = 0;
@@ -32,6 +40,9 @@ public:
     virtual void hashingStarted(qint64 totalBytes) { Q_UNUSED(totalBytes) }
     // What the run read from its settings file at its start, before anything is judged.
     virtual void settingsRead(const RunSettings &settings) { Q_UNUSED(settings) }
+    // What else is wrong with the package, once per run that reached a verdict (the list may be
+    // empty), right before runEnded. Not called for a run that was stopped or cut short.
+    virtual void advisoriesFound(const QVector<Advisory> &advisories) { Q_UNUSED(advisories) }
     // The run is over, whichever way it ended. Called once per run, after the last cell and the
     // last setBusy of that run. A run cut short by a newer run or by stopWorker ends with false.
     virtual void runEnded(bool passed) = 0;
@@ -78,10 +89,14 @@ public slots:
 private:
     class EndDeferral;
 
-    void fail(int row, const QString &message);
+    void fail(int row, const QString &message, const QString &detail = QString());
     void pass(int row);
     void notApplicable(int row);
+    // A run that reached a verdict; its advisories are told before its end.
     void endRun(bool passed);
+    // A run that was stopped, by the operator or a newer run: no verdict, no advisories.
+    void endStoppedRun();
+    void closeRun(bool passed);
     void beginRun();
     bool runFirstStage();
     void startHashing();

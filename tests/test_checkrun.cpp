@@ -40,7 +40,7 @@ struct Env : CheckRunFrontEnd
     std::unique_ptr<CheckRun> run;
 
     QString rows = QString(CheckRow::Count, QLatin1Char('.'));
-    QStringList warnings, progress;
+    QStringList warnings, details, progress;
     QVector<bool> endings;
     // hugeTrack: a sparse first track, far too large to hash while a test waits.
     bool report = false, busy = false, accept = true, hugeTrack = false;
@@ -87,7 +87,11 @@ struct Env : CheckRunFrontEnd
         if (kind == CellKind::Progress)
             progress << text;
     }
-    void showWarning(const QString &message) override { warnings << message; }
+    void showWarning(const QString &message, const QString &detail) override
+    {
+        warnings << message;
+        details << detail;
+    }
     bool confirmLabels(DcpInspector &labels) override
     {
         offered = labels;

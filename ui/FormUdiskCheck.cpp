@@ -133,8 +133,9 @@ void FormUdiskCheck::writeResult(int row, CellKind kind, const QString &text)
     item->setForeground(QBrush(cellKindColor(kind), Qt::SolidPattern));
 }
 
-void FormUdiskCheck::showWarning(const QString &message)
+void FormUdiskCheck::showWarning(const QString &message, const QString &detail)
 {
+    Q_UNUSED(detail)
     QMessageBox::warning(this, QStringLiteral("提示"), message, QMessageBox::Ok,
                          QMessageBox::NoButton);
 }

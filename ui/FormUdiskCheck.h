@@ -45,7 +45,7 @@ protected:
 
 private:
     void writeResult(int row, CellKind kind, const QString &text) override;
-    void showWarning(const QString &message) override;
+    void showWarning(const QString &message, const QString &detail) override;
     bool confirmLabels(DcpInspector &inspector) override;
     void setReportEnabled(bool enabled) override;
     void setBusy(bool busy) override;
