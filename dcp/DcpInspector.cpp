@@ -1,6 +1,7 @@
 #include "dcp/DcpInspector.h"
 
 #include <QDateTime>
+#include <QDir>
 
 const QString kInteropNamespacePrefix = QStringLiteral("http://www.digicine.com");
 const QString kSmpteNamespacePrefix = QStringLiteral("http://www.smpte-ra.org");
@@ -23,6 +24,8 @@ void DcpInspector::resetRunData()
     kdm.recipientSubjectName.clear();
     unreadableFile.clear();
     unreadableReason.clear();
+    failureDetail.clear();
+    kdm.filePath.clear();
     kdm.namespaceUri.clear();
     kdm.messageId.clear();
     kdm.compositionPlaylistId.clear();
@@ -43,6 +46,16 @@ bool isValidDate(const QString &text)
 QString DcpInspector::masterRoot() const
 {
     return masterFolder.isEmpty() ? removableDrives.value(0) : masterFolder;
+}
+
+QString DcpInspector::displayPath(const QString &path) const
+{
+    QString root = masterRoot();
+    if (!root.isEmpty() && !root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    if (!root.isEmpty() && path.startsWith(root) && path.size() > root.size())
+        return path.mid(root.size());
+    return QDir::toNativeSeparators(path);
 }
 
 const QVector<LabelField> &labelFields()

@@ -58,6 +58,10 @@ public:
     // The document that could not be read, and the system's reason (loadMaster's Unreadable).
     QString unreadableFile;
     QString unreadableReason;
+    // What the last failed rule found, for the operator: the file, the value found and the value
+    // expected, one "name：value" per line. Rules set it when they fail; the run takes it.
+    // Const rules write it too: it describes their verdict, not the package.
+    mutable QString failureDetail;
 
     // Asked once per folder and document while discovery walks the disk; true ends discovery
     // (findMaster then fails without a message). Discovery runs on the caller's thread, so this
@@ -70,6 +74,9 @@ public:
 
     // Where the master is looked for: the folder of a folder check, or the disk found.
     QString masterRoot() const;
+    // A path as the operator finds it on the disk: relative to the master root when inside it,
+    // in the system's notation otherwise.
+    QString displayPath(const QString &path) const;
 
     // The reset at the start of every check run.
     void resetRunData();
@@ -85,6 +92,8 @@ public:
     bool findAssetMaps(const QString &folder); // false when stopped
     bool scanKdms(const QString &driveRoot);
     bool selectKdm();
+    // Why no KDM on the disk was chosen, one line per KDM file.
+    QString kdmRejections() const;
 
     // Package rules (run/PackageRules.cpp).
     bool checkDcpName(QString &message);
@@ -109,6 +118,7 @@ private:
     const VolumeService &carrierVolumes() const;
     bool stopping(); // asks the stop check; once it said stop, discovery stays stopped
     bool readFailed(const QString &path, const QString &reason);
+    QString documentList(const QStringList &paths) const; // one display path per line
 
     bool m_stopSeen = false;
 };

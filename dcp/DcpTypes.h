@@ -41,6 +41,7 @@ struct PklInfo
     QString issueDate; // first ten characters of IssueDate
     QVector<AssetInfo> assets;
     bool hasGroupId = false;
+    QString filePath; // where discovery read it; not part of the document
 };
 
 struct CplInfo
@@ -52,6 +53,7 @@ struct CplInfo
     bool stereoscopic = false;
     QString stereoscopicNamespaceUri;
     bool encrypted = false;
+    QString filePath; // where discovery read it; not part of the document
 };
 
 struct KdmInfo
@@ -63,6 +65,7 @@ struct KdmInfo
     QString notValidAfter;
     QVector<QString> subjectNames; // every X509SubjectName, the signer chain's included
     QString recipientSubjectName;  // KDMRequiredExtensions/Recipient/X509SubjectName
+    QString filePath;              // where discovery read it; not part of the document
 };
 
 // The two 23-character namespace prefixes (scheme and host) of Interop and SMPTE documents.

@@ -63,12 +63,18 @@ int DcpInspector::loadMaster(const QString &driveRoot)
     unreadableFile.clear();
     unreadableReason.clear();
     m_stopSeen = false;
+    failureDetail.clear();
     if (!findAssetMaps(driveRoot))
         return Interrupted;
-    if (assetMapPaths.isEmpty())
+    if (assetMapPaths.isEmpty()) {
+        failureDetail = QStringLiteral("%1 及其下的文件夹中没有ASSETMAP或ASSETMAP.xml文件")
+                            .arg(QDir::toNativeSeparators(driveRoot));
         return NoAssetMap;
-    if (assetMapPaths.size() >= 2)
+    }
+    if (assetMapPaths.size() >= 2) {
+        failureDetail = QStringLiteral("找到的ASSETMAP文件：\n") + documentList(assetMapPaths.toList());
         return assetMapPaths.size();
+    }
 
     const QString &assetMapPath = assetMapPaths.first();
     const QString masterFolder = assetMapPath.left(assetMapPath.lastIndexOf(QLatin1Char('/')));
@@ -85,8 +91,11 @@ int DcpInspector::loadMaster(const QString &driveRoot)
 
     for (const AssetInfo &asset : qAsConst(assetMap.assets)) {
         const QString path = assetFileInMaster(driveRoot, masterFolder, asset.path);
-        if (path.isEmpty())
+        if (path.isEmpty()) {
+            failureDetail = QStringLiteral("ASSETMAP中的资产%1的文件不存在或不在母版内：%2")
+                                .arg(asset.id, asset.path);
             return FilesMissing;
+        }
         // Track files are only tested for existence; only documents are opened.
         if (QFileInfo(path).suffix().toLower() != QLatin1String("xml"))
             continue;
@@ -98,9 +107,11 @@ int DcpInspector::loadMaster(const QString &driveRoot)
         switch (kind) {
         case DcpXmlReader::Cpl:
             cpls.append(reader.readComposition(path, &error));
+            cpls.last().filePath = path;
             break;
         case DcpXmlReader::Pkl:
             pkls.append(reader.readPackingList(path, &error));
+            pkls.last().filePath = path;
             break;
         case DcpXmlReader::Kdm:
         case DcpXmlReader::Unknown:
@@ -110,14 +121,26 @@ int DcpInspector::loadMaster(const QString &driveRoot)
             return Unreadable;
     }
 
-    if (cpls.isEmpty())
-        return NoCpl;
-    if (cpls.size() > 1)
-        return SeveralCpls;
-    if (pkls.isEmpty())
-        return NoPkl;
-    if (pkls.size() > 1)
-        return SeveralPkls;
+    const auto documents = [this](const char *kind, QStringList paths) {
+        return paths.isEmpty()
+                   ? QStringLiteral("ASSETMAP %1 列出的XML文件中没有%2文件")
+                         .arg(displayPath(assetMapPaths.first()), QString::fromLatin1(kind))
+                   : QStringLiteral("找到的%1文件：\n").arg(QString::fromLatin1(kind)) +
+                         documentList(paths);
+    };
+    QStringList cplPaths, pklPaths;
+    for (const CplInfo &cpl : qAsConst(cpls))
+        cplPaths << cpl.filePath;
+    for (const PklInfo &pkl : qAsConst(pkls))
+        pklPaths << pkl.filePath;
+    if (cpls.size() != 1) {
+        failureDetail = documents("CPL", cplPaths);
+        return cpls.isEmpty() ? NoCpl : SeveralCpls;
+    }
+    if (pkls.size() != 1) {
+        failureDetail = documents("PKL", pklPaths);
+        return pkls.isEmpty() ? NoPkl : SeveralPkls;
+    }
     if (!cpls.first().encrypted)
         return NotEncrypted;
     const bool kdmFound = scanKdms(driveRoot);
@@ -125,9 +148,24 @@ int DcpInspector::loadMaster(const QString &driveRoot)
         return Unreadable;
     if (m_stopSeen)
         return Interrupted;
-    if (!kdmFound)
+    if (!kdmFound) {
+        failureDetail =
+            QStringLiteral("%1 中没有KDM文件（根元素为DCinemaSecurityMessage的XML文件）")
+                .arg(QDir::toNativeSeparators(driveRoot));
         return NoKdmFile;
-    return selectKdm() ? MasterOk : NoMatchingKdm;
+    }
+    if (selectKdm())
+        return MasterOk;
+    failureDetail = kdmRejections();
+    return NoMatchingKdm;
+}
+
+QString DcpInspector::documentList(const QStringList &paths) const
+{
+    QStringList lines;
+    for (const QString &path : paths)
+        lines << displayPath(path);
+    return lines.join(QLatin1Char('\n'));
 }
 
 bool DcpInspector::stopping()
@@ -142,6 +180,7 @@ bool DcpInspector::readFailed(const QString &path, const QString &reason)
         return false;
     unreadableFile = path;
     unreadableReason = reason;
+    failureDetail = QStringLiteral("文件：%1\n原因：%2").arg(displayPath(path), reason);
     return true;
 }
 
@@ -174,34 +213,61 @@ bool DcpInspector::scanKdms(const QString &driveRoot)
         if (!error.isEmpty() || !isKdm)
             return !readFailed(path, error);
         kdms.append(reader.readKdm(path, &error));
+        kdms.last().filePath = path;
         found = true;
         return !readFailed(path, error);
     });
     return walked && found;
 }
 
+namespace {
+// Why this KDM cannot serve the composition; empty when it can.
+QString kdmRejection(const KdmInfo &candidate, const QString &compositionId,
+                     const QStringList &certs)
+{
+    if (candidate.compositionPlaylistId != compositionId)
+        return QStringLiteral("适用于其他CPL（KDM中的CompositionPlaylistId为%1，CPL的Id为%2）")
+            .arg(candidate.compositionPlaylistId, compositionId);
+    // Plain text order of "yyyy-MM-dd" dates; a KDM that ends today is already unusable.
+    const QString today = currentLocalDate().toString(QStringLiteral("yyyy-MM-dd"));
+    if (!(today < candidate.notValidAfter.left(10)))
+        return QStringLiteral("有效期已过（ContentKeysNotValidAfter为%1，今天是%2）")
+            .arg(candidate.notValidAfter, today);
+    // Only the device the KDM is addressed to counts; an approved name in the signer chain
+    // does not make the KDM playable on an approved device.
+    for (const QString &cert : certs) {
+        if (candidate.recipientSubjectName.contains(cert, Qt::CaseSensitive))
+            return QString();
+    }
+    if (certs.isEmpty())
+        return QStringLiteral("设置文件中没有已批准的放映设备（接收设备为%1）")
+            .arg(candidate.recipientSubjectName);
+    return QStringLiteral("接收设备不是已批准的放映设备（接收设备为%1）")
+        .arg(candidate.recipientSubjectName);
+}
+} // namespace
+
 bool DcpInspector::selectKdm()
 {
-    const QStringList &certs = settings.certificates;
     if (cpls.isEmpty())
         return false;
-    const CplInfo &composition = cpls.first();
-    const QString today = currentLocalDate().toString(QStringLiteral("yyyy-MM-dd"));
-
     for (const KdmInfo &candidate : qAsConst(kdms)) {
-        if (candidate.compositionPlaylistId != composition.id)
-            continue;
-        // Plain text order of "yyyy-MM-dd" dates; a KDM that ends today is already unusable.
-        if (!(today < candidate.notValidAfter.left(10)))
-            continue;
-        // Only the device the KDM is addressed to counts; an approved name in the signer chain
-        // does not make the KDM playable on an approved device.
-        for (const QString &cert : certs) {
-            if (candidate.recipientSubjectName.contains(cert, Qt::CaseSensitive)) {
-                kdm = candidate;
-                return true;
-            }
+        if (kdmRejection(candidate, cpls.first().id, settings.certificates).isEmpty()) {
+            kdm = candidate;
+            return true;
         }
     }
     return false;
+}
+
+QString DcpInspector::kdmRejections() const
+{
+    const QString compositionId = cpls.isEmpty() ? QString() : cpls.first().id;
+    QStringList lines;
+    for (const KdmInfo &candidate : kdms) {
+        const QString why = kdmRejection(candidate, compositionId, settings.certificates);
+        if (!why.isEmpty())
+            lines << displayPath(candidate.filePath) + QStringLiteral("：") + why;
+    }
+    return lines.join(QLatin1Char('\n'));
 }

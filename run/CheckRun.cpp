@@ -13,6 +13,12 @@
 #include <QFileInfo>
 
 namespace {
+// A value between corner brackets, so that blanks at its ends and an empty value show.
+QString quoted(const QString &value)
+{
+    return QStringLiteral("「") + value + QStringLiteral("」");
+}
+
 QString hashMismatchMessage()
 {
     return QStringLiteral("文件Hash值与PKL文件中的Hash值不一致，请重新制作DCP后，再进行检测!");
@@ -49,6 +55,21 @@ public:
 private:
     CheckRun &m_run;
 };
+
+// The details below name files as the operator finds them on the disk.
+QString CheckRun::namespaceDetail(const QString &file, const QString &namespaceUri) const
+{
+    return QStringLiteral("文件：%1\n命名空间：%2\n应包含：%3 或 %4")
+        .arg(m_inspector.displayPath(file), quoted(namespaceUri), kInteropNamespacePrefix,
+             kSmpteNamespacePrefix);
+}
+
+QString CheckRun::unlistedDetail(const QString &file, const QString &id,
+                                 const QString &assetMapFile) const
+{
+    return QStringLiteral("文件%1的Id：%2\nASSETMAP %3 中没有此Id")
+        .arg(m_inspector.displayPath(file), id, m_inspector.displayPath(assetMapFile));
+}
 
 CheckRun::CheckRun(DcpInspector &inspector, CheckRunFrontEnd &frontEnd, QObject *parent)
     : QObject(parent), m_inspector(inspector), m_frontEnd(frontEnd)
@@ -110,21 +131,23 @@ bool CheckRun::runFirstStage()
     m_frontEnd.settingsRead(m_inspector.settings);
 
     QString message;
-    const auto stop = [this](int row, const QString &text) {
-        fail(row, text);
+    const auto stop = [this](int row, const QString &text, const QString &detail) {
+        fail(row, text, detail);
         endRun(false);
         return false;
     };
+    // A rule that returned false said what it found in failureDetail.
+    const auto ruleDetail = [this] { return m_inspector.failureDetail; };
 
     if (m_masterFolder.isEmpty()) {
         if (!m_inspector.findRemovableDrives(message))
-            return stop(CheckRow::Physical, message);
+            return stop(CheckRow::Physical, message, ruleDetail());
         pass(CheckRow::Physical);
         if (!m_inspector.checkNtfs(message))
-            return stop(CheckRow::FileSystem, message);
+            return stop(CheckRow::FileSystem, message, ruleDetail());
         pass(CheckRow::FileSystem);
         if (!m_inspector.checkSingleDrive(message))
-            return stop(CheckRow::Partition, message);
+            return stop(CheckRow::Partition, message, ruleDetail());
         pass(CheckRow::Partition);
     } else {
         // A folder is no carrier: its rows are not judged, so nothing claims the disk passed.
@@ -139,49 +162,56 @@ bool CheckRun::runFirstStage()
             endStoppedRun(); // stopped by the operator: no verdict, so no warning and no cell
             return false;
         }
-        return stop(CheckRow::DcpAndKdm, message);
+        return stop(CheckRow::DcpAndKdm, message, ruleDetail());
     }
     pass(CheckRow::DcpAndKdm);
 
     if (!m_inspector.checkDcpName(message))
-        return stop(CheckRow::DcpName, message);
+        return stop(CheckRow::DcpName, message, ruleDetail());
     pass(CheckRow::DcpName);
 
     if (m_inspector.assetMapPaths.isEmpty())
         return stop(CheckRow::AssetMapPresent,
-                    QStringLiteral("缺少Assetmap文件，请重新制作DCP后，再进行检测!"));
+                    QStringLiteral("缺少Assetmap文件，请重新制作DCP后，再进行检测!"), QString());
     pass(CheckRow::AssetMapPresent);
 
+    const QString assetMapFile = m_inspector.assetMapPaths.first();
     if (!hasDcpNamespace(m_inspector.assetMap.namespaceUri))
         return stop(CheckRow::AssetMapNamespace,
-                    QStringLiteral("Assetmap文件中的命名空间不符合，请重新制作DCP后，再进行检测!"));
+                    QStringLiteral("Assetmap文件中的命名空间不符合，请重新制作DCP后，再进行检测!"),
+                    namespaceDetail(assetMapFile, m_inspector.assetMap.namespaceUri));
     pass(CheckRow::AssetMapNamespace);
 
     if (!m_inspector.checkAssetPaths(message))
-        return stop(CheckRow::AssetPaths, message);
+        return stop(CheckRow::AssetPaths, message, ruleDetail());
     pass(CheckRow::AssetPaths);
     pass(CheckRow::AssetMapHeader);
 
+    const PklInfo pkl = m_inspector.pkls.value(0);
     if (!m_inspector.pklListedInAssetMap())
         return stop(CheckRow::PklListed,
                     QStringLiteral(
-                        "PKL文件的UUID和ASSETMAP中PKL的UUID不一致，请重新制作DCP后，再进行检测!"));
+                        "PKL文件的UUID和ASSETMAP中PKL的UUID不一致，请重新制作DCP后，再进行检测!"),
+                    unlistedDetail(pkl.filePath, pkl.id, assetMapFile));
     pass(CheckRow::PklListed);
 
-    const PklInfo pkl = m_inspector.pkls.value(0);
     if (!hasDcpNamespace(pkl.namespaceUri))
         return stop(CheckRow::PklNamespace,
-                    QStringLiteral("PKL文件中的命名空间不符合，请重新制作DCP后，再进行检测!"));
+                    QStringLiteral("PKL文件中的命名空间不符合，请重新制作DCP后，再进行检测!"),
+                    namespaceDetail(pkl.filePath, pkl.namespaceUri));
     pass(CheckRow::PklNamespace);
 
     if (m_inspector.assetMap.annotationText != pkl.annotationText)
-        return stop(CheckRow::PklAnnotation,
-                    QStringLiteral("PKL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
-                                   "后，再进行检测!"));
+        return stop(
+            CheckRow::PklAnnotation,
+            QStringLiteral("PKL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
+                           "后，再进行检测!"),
+            QStringLiteral("ASSETMAP的AnnotationText：%1\nPKL的AnnotationText：%2")
+                .arg(quoted(m_inspector.assetMap.annotationText), quoted(pkl.annotationText)));
     pass(CheckRow::PklAnnotation);
 
     if (!m_inspector.checkPklAssets(message))
-        return stop(CheckRow::PklAssets, message);
+        return stop(CheckRow::PklAssets, message, ruleDetail());
     pass(CheckRow::PklAssets);
     return true;
 }
@@ -201,7 +231,9 @@ void CheckRun::startHashing()
     for (const AssetInfo &asset : pkl.assets) {
         const QString path = assetFileInMaster(m_inspector.masterRoot(), folder, asset.path);
         if (path.isEmpty()) {
-            fail(CheckRow::Hash, changedFileMessage(folder + QLatin1Char('/') + asset.path));
+            fail(CheckRow::Hash, changedFileMessage(folder + QLatin1Char('/') + asset.path),
+                 QStringLiteral("文件：%1\n原因：文件已不存在，或已不在母版内")
+                     .arg(m_inspector.displayPath(folder + QLatin1Char('/') + asset.path)));
             m_frontEnd.setBusy(false);
             endRun(false);
             return;
@@ -234,7 +266,7 @@ void CheckRun::OnMsgSignal(QString strSign)
         pass(CheckRow::Hash);
         finishCheckRun();
     } else if (strSign == QLatin1String("ERR")) {
-        fail(CheckRow::Hash, hashFailureMessage());
+        fail(CheckRow::Hash, hashFailureMessage(), hashFailureDetail());
         endRun(false);
     } else {
         m_frontEnd.writeResult(CheckRow::Hash, CellKind::Progress, strSign);
@@ -249,37 +281,45 @@ void CheckRun::finishCheckRun()
     QString message;
     const PklInfo pkl = m_inspector.pkls.value(0);
     const CplInfo cpl = m_inspector.cpls.value(0);
-    const auto stop = [this](int row, const QString &text) {
-        fail(row, text);
+    const auto stop = [this](int row, const QString &text, const QString &detail) {
+        fail(row, text, detail);
         endRun(false);
     };
+    const auto ruleDetail = [this] { return m_inspector.failureDetail; };
 
     if (pkl.hasGroupId)
         return stop(
             CheckRow::GroupId,
-            QStringLiteral("PKL文件中有GroupId元素，DCP不完整，请重新制作DCP后，再进行检测!"));
+            QStringLiteral("PKL文件中有GroupId元素，DCP不完整，请重新制作DCP后，再进行检测!"),
+            QStringLiteral("PKL文件%1中有GroupId元素").arg(m_inspector.displayPath(pkl.filePath)));
     pass(CheckRow::GroupId);
     pass(CheckRow::PklHeader);
 
+    const QString assetMapFile = m_inspector.assetMapPaths.value(0);
     if (!m_inspector.cplListedInAssetMap())
         return stop(CheckRow::CplListed,
                     QStringLiteral(
-                        "CPL文件的UUID和ASSETMAP中CPL的UUID不一致，请重新制作DCP后，再进行检测!"));
+                        "CPL文件的UUID和ASSETMAP中CPL的UUID不一致，请重新制作DCP后，再进行检测!"),
+                    unlistedDetail(cpl.filePath, cpl.id, assetMapFile));
     pass(CheckRow::CplListed);
 
     if (!hasDcpNamespace(cpl.namespaceUri))
         return stop(CheckRow::CplNamespace,
-                    QStringLiteral("CPL文件中的命名空间不符合，请重新制作DCP后，再进行检测!"));
+                    QStringLiteral("CPL文件中的命名空间不符合，请重新制作DCP后，再进行检测!"),
+                    namespaceDetail(cpl.filePath, cpl.namespaceUri));
     pass(CheckRow::CplNamespace);
 
     if (m_inspector.assetMap.annotationText != cpl.contentTitleText)
-        return stop(CheckRow::CplTitle,
-                    QStringLiteral("CPL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
-                                   "后，再进行检测!"));
+        return stop(
+            CheckRow::CplTitle,
+            QStringLiteral("CPL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
+                           "后，再进行检测!"),
+            QStringLiteral("ASSETMAP的AnnotationText：%1\nCPL的ContentTitleText：%2")
+                .arg(quoted(m_inspector.assetMap.annotationText), quoted(cpl.contentTitleText)));
     pass(CheckRow::CplTitle);
 
     if (!m_inspector.checkCplTrackHashes(message))
-        return stop(CheckRow::CplTrackHashes, message);
+        return stop(CheckRow::CplTrackHashes, message, ruleDetail());
     pass(CheckRow::CplTrackHashes);
 
     if (!cpl.stereoscopic) {
@@ -287,7 +327,8 @@ void CheckRun::finishCheckRun()
     } else if (!hasDcpNamespace(cpl.stereoscopicNamespaceUri)) {
         return stop(CheckRow::Stereoscopic,
                     QStringLiteral("Cpl文件中MainStereoscopicPicture命名空间不符合，请重新制作DCP后"
-                                   "，再进行检测!"));
+                                   "，再进行检测!"),
+                    namespaceDetail(cpl.filePath, cpl.stereoscopicNamespaceUri));
     } else {
         pass(CheckRow::Stereoscopic);
     }
@@ -301,10 +342,10 @@ void CheckRun::finishCheckRun()
         notApplicable(CheckRow::KdmNamespace);
     } else {
         if (!m_inspector.checkKdmCompositionId(message))
-            return stop(CheckRow::KdmId, message);
+            return stop(CheckRow::KdmId, message, ruleDetail());
         pass(CheckRow::KdmId);
         if (!m_inspector.checkKdmNamespace(message))
-            return stop(CheckRow::KdmNamespace, message);
+            return stop(CheckRow::KdmNamespace, message, ruleDetail());
         pass(CheckRow::KdmNamespace);
         pass(CheckRow::KdmHeader);
     }
@@ -317,12 +358,14 @@ void CheckRun::finishCheckRun()
     }
 
     if (!m_inspector.checkLabelValues(message))
-        return stop(CheckRow::Label, message);
+        return stop(CheckRow::Label, message, ruleDetail());
     pass(CheckRow::Label);
 
     if (!isUsb3OrHigher(m_inspector.diskInterface))
         return stop(CheckRow::Interface,
-                    QStringLiteral("移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！"));
+                    QStringLiteral("移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！"),
+                    QStringLiteral("硬盘接口：%1\n应为：USB3.0或更高版本")
+                        .arg(quoted(m_inspector.diskInterface)));
     pass(CheckRow::Interface);
     if (m_masterFolder.isEmpty())
         pass(CheckRow::CarrierHeader);
@@ -357,6 +400,25 @@ QString CheckRun::hashFailureMessage() const
         break;
     }
     return hashMismatchMessage();
+}
+
+QString CheckRun::hashFailureDetail() const
+{
+    const HashFailure failure = m_worker ? m_worker->failure() : HashFailure();
+    const QString file = QStringLiteral("文件：") + m_inspector.displayPath(failure.path);
+    switch (failure.kind) {
+    case HashFailure::Mismatch:
+        return file + QStringLiteral("\nPKL中的Hash值：%1\n计算所得Hash值：%2")
+                          .arg(failure.expected, failure.actual);
+    case HashFailure::Unreadable:
+    case HashFailure::Changed:
+        return file + QStringLiteral("\n原因：") +
+               (failure.reason.isEmpty() ? QStringLiteral("文件在检测过程中发生了变化")
+                                         : failure.reason);
+    case HashFailure::None:
+        break;
+    }
+    return QString();
 }
 
 void CheckRun::setHashChunkHook(std::function<void(int, qint64)> hook)

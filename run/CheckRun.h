@@ -102,6 +102,10 @@ private:
     void startHashing();
     bool haltWorker();
     QString hashFailureMessage() const;
+    QString hashFailureDetail() const;
+    QString namespaceDetail(const QString &file, const QString &namespaceUri) const;
+    QString unlistedDetail(const QString &file, const QString &id,
+                           const QString &assetMapFile) const;
 
     DcpInspector &m_inspector;
     CheckRunFrontEnd &m_frontEnd;

@@ -28,6 +28,15 @@ bool DcpInspector::checkCplTrackHashes(QString &message) const
             }
         }
         if (!found) {
+            QStringList listed;
+            for (const AssetInfo &asset : pklAssets) {
+                if (asset.id == track.id)
+                    listed << asset.hash;
+            }
+            failureDetail = QStringLiteral("轨道：%1\nCPL中的Hash值：%2\nPKL中的Hash值：%3")
+                                .arg(track.id, track.hash,
+                                     listed.isEmpty() ? QStringLiteral("（PKL中没有此轨道）")
+                                                      : listed.join(QStringLiteral("、")));
             message = QStringLiteral("Cpl文件中列出的MXF文件Hash值与计算所得Hash值不一致，请重新制"
                                      "作DCP后，再进行检测!");
             return false;
@@ -102,15 +111,18 @@ bool DcpInspector::checkLabelValues(QString &message) const
         }
     }
     if (!hasChinese) {
+        failureDetail = QStringLiteral("影片名称：%1").arg(filmName);
         message = QStringLiteral("影片名称未采用中文，请检查后再进行检测!");
         return false;
     }
     // Only the two dates are read; whatever stands between them is the operator's business.
     if (encrypted && !(isValidDate(kdmDate.left(8)) && isValidDate(kdmDate.right(8)))) {
+        failureDetail = QStringLiteral("KDM有效期：%1\n应为：yyyyMMdd-yyyyMMdd").arg(kdmDate);
         message = QStringLiteral("KDM有效期格式输入不正确，请检查后再进行检测!");
         return false;
     }
     if (!isValidDate(vetDate)) {
+        failureDetail = QStringLiteral("送审日期：%1\n应为：yyyyMMdd").arg(vetDate);
         message = QStringLiteral("送审日期格式输入不正确，请检查后再进行检测!");
         return false;
     }

@@ -221,7 +221,7 @@ HashFailure HashThread::hashFile(Shared &shared, int index)
                         file.errorString());
     const FileState opened = file.state();
     if (!opened.isUnchanged(before))
-        return failWith(HashFailure::Changed);
+        return failWith(HashFailure::Changed, QStringLiteral("打开的文件与检测开始时的文件不同"));
     Sha1Digest context;
     if (!context.isValid())
         return failWith(HashFailure::Unreadable, QStringLiteral("SHA-1 unavailable"));
@@ -241,7 +241,7 @@ HashFailure HashThread::hashFile(Shared &shared, int index)
             if (block.size < 0)
                 return failWith(HashFailure::Unreadable, reader.errorString());
             if (block.size == 0) // shorter than when it was opened: cut while being hashed
-                return failWith(HashFailure::Changed);
+                return failWith(HashFailure::Changed, QStringLiteral("文件在读取过程中变短了"));
             // Processor time, not wall time: on a busy machine a preempted digest would look
             // slow and call for lanes that cannot help.
             const qint64 hashingStart = threadCpuNanoseconds();
@@ -275,7 +275,8 @@ HashFailure HashThread::hashFile(Shared &shared, int index)
     if (atPath.status == FileState::Error)
         return failWith(HashFailure::Unreadable, atPath.reason);
     if (!after.isUnchanged(opened) || !atPath.isUnchanged(opened))
-        return failWith(HashFailure::Changed);
+        return failWith(HashFailure::Changed,
+                        QStringLiteral("读取结束时，文件的大小、修改时间或所在位置已改变"));
 
     const QString actual = QString::fromLatin1(context.result().toBase64());
     if (actual != expectedHashes.value(index)) {

@@ -18,7 +18,7 @@ struct HashFailure
     };
     Kind kind = None;
     QString path;
-    QString reason;
+    QString reason; // the system's for Unreadable; what changed for Changed
     QString expected;
     QString actual;
 };

@@ -10,12 +10,16 @@ bool DcpInspector::checkKdmCompositionId(QString &message) const
     if (cpls.isEmpty())
         return false;
     const QString &cplId = cpls.at(0).id;
+    QStringList lines;
     for (const KdmInfo &candidate : kdms) {
         if (candidate.compositionPlaylistId == cplId) {
             message.clear();
             return true;
         }
+        lines << QStringLiteral("%1：CompositionPlaylistId为%2")
+                     .arg(displayPath(candidate.filePath), candidate.compositionPlaylistId);
     }
+    failureDetail = QStringLiteral("CPL的Id：%1\n").arg(cplId) + lines.join(QLatin1Char('\n'));
     return false;
 }
 
@@ -25,11 +29,18 @@ bool DcpInspector::checkKdmNamespace(QString &message) const
     if (cpls.isEmpty())
         return false;
     const QString &cplId = cpls.at(0).id;
+    QStringList lines;
     for (const KdmInfo &candidate : kdms) {
         if (candidate.compositionPlaylistId == cplId && hasDcpNamespace(candidate.namespaceUri)) {
             message.clear();
             return true;
         }
+        if (candidate.compositionPlaylistId == cplId)
+            lines << QStringLiteral("%1：命名空间为%2")
+                         .arg(displayPath(candidate.filePath), candidate.namespaceUri);
     }
+    failureDetail =
+        lines.join(QLatin1Char('\n')) +
+        QStringLiteral("\n应包含：%1 或 %2").arg(kInteropNamespacePrefix, kSmpteNamespacePrefix);
     return false;
 }

@@ -9,6 +9,9 @@ bool DcpInspector::checkDcpName(QString &message)
 {
     if (cpls.isEmpty() || cpls.first().contentTitleText.isEmpty()) {
         message = QString::fromUtf8("DCP命名不符合规范，请修改DCP命名后，再进行检测!");
+        failureDetail = cpls.isEmpty() ? QStringLiteral("没有CPL文件")
+                                       : QStringLiteral("CPL文件%1的ContentTitleText为空")
+                                             .arg(displayPath(cpls.first().filePath));
         return false;
     }
     return true;
@@ -26,6 +29,8 @@ bool DcpInspector::checkAssetPaths(QString &message)
     const QString root = masterRoot();
     for (const AssetInfo &asset : qAsConst(assetMap.assets)) {
         if (assetFileInMaster(root, folder, asset.path).isEmpty()) {
+            failureDetail = QStringLiteral("资产：%1\n路径：%2\n该路径上没有文件，或文件不在母版内")
+                                .arg(asset.id, asset.path);
             message = QString::fromUtf8("Assetmap中的") + asset.path +
                       QString::fromUtf8("文件与实际路径不一致，请重新制作DCP后，再进行检测!");
             return false;
@@ -51,6 +56,7 @@ bool DcpInspector::checkPklAssets(QString &message)
     const QString failure = QString::fromUtf8(
         "Assetmap中的文件和Cpl中的文件列表未一一对应，请重新制作DCP后，再进行检测!");
     if (pkls.isEmpty()) {
+        failureDetail = QStringLiteral("没有PKL文件");
         message = failure;
         return false;
     }
@@ -64,6 +70,8 @@ bool DcpInspector::checkPklAssets(QString &message)
             }
         }
         if (!mapped) {
+            failureDetail = QStringLiteral("PKL中的资产%1（%2）不在ASSETMAP中")
+                                .arg(pkl.assets[i].id, pkl.assets[i].path);
             message = failure;
             return false;
         }

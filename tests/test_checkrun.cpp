@@ -355,7 +355,11 @@ private slots:
         QCOMPARE(int(failure.kind), kind);
         if (kind != HashFailure::None)
             QCOMPARE(failure.path, hashed);
-        QCOMPARE(failure.reason, reason);
+        // A change is told in the operator's words, a read error in the system's.
+        if (kind == HashFailure::Changed)
+            QVERIFY(!failure.reason.isEmpty());
+        else
+            QCOMPARE(failure.reason, reason);
     }
 
     // Files are hashed side by side only while the digest, not the disk, is what the run waits

@@ -88,9 +88,14 @@ QByteArray certIni(const QByteArray &num, const QByteArray &cert0)
 KdmInfo kdmFor(const QString &cplId, const char *messageId, const char *notValidAfter)
 {
     const QString recipient = KdmLayout().subjectNames.first();
-    return {QString(), QLatin1String(messageId),     cplId,
-            QString(), QLatin1String(notValidAfter), {recipient},
-            recipient};
+    return {QString(),
+            QLatin1String(messageId),
+            cplId,
+            QString(),
+            QLatin1String(notValidAfter),
+            {recipient},
+            recipient,
+            QString()};
 }
 
 } // namespace
