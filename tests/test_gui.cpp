@@ -108,6 +108,7 @@ class TestGui : public QObject
         QList<std::function<void(QWidget *)>> dialogSteps; // one for each dialog expected, in order
         QPointer<QWidget> lastModal;
         QStringList warnings, unexpected, states, ended;
+        QStringList details; // each box's detailed text and its details button, "text|button"
         QList<QUrl> openedUrls;
     };
     std::unique_ptr<Session> m;
@@ -132,6 +133,12 @@ private:
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             m->warnings << QStringList{box->windowTitle(), box->text(), box->parent()->objectName()}
                                .join(QLatin1Char('|'));
+            QString detailButton;
+            for (QAbstractButton *button : box->buttons()) {
+                if (box->buttonRole(button) == QMessageBox::ActionRole)
+                    detailButton = button->text();
+            }
+            m->details << box->detailedText() + QLatin1Char('|') + detailButton;
             if (m->warnings.size() == 1)
                 shoot(m->form, "5-warning.png");
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
@@ -384,28 +391,35 @@ private slots:
     void failingRun_data()
     {
         QTest::addColumn<int>("flaw");
-        // Answers to the dialog (when it comes: film name/interface), result letters, message.
+        // Answers to the dialog (when it comes: film name/interface), result letters, message,
+        // what the detail of the failure says (in part).
         QTest::addColumn<QStringList>("texts");
         const auto row = [](const char *name, int flaw, const char *answers, const char *results,
-                            const char *message) {
-            QTest::newRow(name) << flaw << (split(answers) + split(results) + split(message));
+                            const char *message, const char *detail) {
+            QTest::newRow(name) << flaw
+                                << (split(answers) + split(results) + split(message) +
+                                    QStringList{QString::fromUtf8(detail)});
         };
         row("carrier", NoDisk, "", "..F..........................",
-            "未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!");
+            "未检查到移动硬盘，请确认移动硬盘已经接入电脑后，再进行检测!", "系统中没有找到任何卷");
         row("discovery", NoAssetMap, "", "..P.PPF......................",
-            "未检查到送审母版的AssetMap文件，请确认移动硬盘内存入送审母版后，再进行检测!");
+            "未检查到送审母版的AssetMap文件，请确认移动硬盘内存入送审母版后，再进行检测!",
+            "中没有ASSETMAP或ASSETMAP.xml文件");
         row("package", AssetMapNamespace, "", "..P.PPPP..PF.................",
-            "Assetmap文件中的命名空间不符合，请重新制作DCP后，再进行检测!");
+            "Assetmap文件中的命名空间不符合，请重新制作DCP后，再进行检测!",
+            "文件：DCP/ASSETMAP.xml\n命名空间：「urn:x」");
         row("hash ERR", HashErr, "", "..P.PPPP.PPPP.PPPPF..........",
-            "文件Hash值与PKL文件中的Hash值不一致，请重新制作DCP后，再进行检测!");
+            "文件Hash值与PKL文件中的Hash值不一致，请重新制作DCP后，再进行检测!",
+            "\n计算所得Hash值：");
         row("composition", CplHash, "", "..P.PPPP.PPPPPPPPPPP.PPPF....",
-            "Cpl文件中列出的MXF文件Hash值与计算所得Hash值不一致，请重新制作DCP后，再进行检测!");
+            "Cpl文件中列出的MXF文件Hash值与计算所得Hash值不一致，请重新制作DCP后，再进行检测!",
+            "\nCPL中的Hash值：");
         row("KDM", KdmNamespace, "", "..P.PPPPPPPPPPPPPPPPPPPPP-.PF",
-            "KDM文件中的命名空间不符合，请重新制作DCP后，再进行检测!");
+            "KDM文件中的命名空间不符合，请重新制作DCP后，再进行检测!", "kdm.xml：命名空间为urn:x");
         row("label", None, "JianGuo/USB3.0", ".FP.PPPPPPPPPPPPPPPPPPPPP-PPP",
-            "影片名称未采用中文，请检查后再进行检测!");
+            "影片名称未采用中文，请检查后再进行检测!", "影片名称：JianGuo");
         row("interface", None, "建国大业/USB2.0", ".PPFPPPPPPPPPPPPPPPPPPPPP-PPP",
-            "移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！");
+            "移动硬盘数据接口必须是USB3.0以上，请替换后再进行检测！", "硬盘接口：「USB2.0」");
     }
 
     void failingRun()
@@ -418,6 +432,37 @@ private slots:
             m->dialogSteps << ([&texts](QWidget *dialog) { answer(dialog, texts[0]); });
         QCOMPARE(runCheck(), texts[1] + QStringLiteral(" failed"));
         QCOMPARE(m->warnings, QStringList{warning(texts[2])});
+        // The box tells the detail behind a button in the operator's language; the failed cell
+        // keeps it as its tooltip.
+        const QString detail = m->details.value(0).section(QLatin1Char('|'), 0, -2);
+        QVERIFY2(detail.contains(texts[3]), qPrintable(detail));
+        QCOMPARE(m->details.value(0).section(QLatin1Char('|'), -1),
+                 QStringLiteral("显示详细信息…"));
+        const int failed = texts[1].indexOf(QLatin1Char('F'));
+        QCOMPARE(m->form->checkListModel()->item(failed, 2)->toolTip(), detail);
+    }
+
+    // What else is wrong shows once, after the run's verdict, and changes no row.
+    void advisories()
+    {
+        writeMaster(HashErr);
+        FixtureBuilder::writeSettings(m->settings, true, {kServer});
+        QFile extra(m->disk.filePath(QStringLiteral("DCP/notes.txt")));
+        QVERIFY(extra.open(QIODevice::WriteOnly) && extra.write("x") == 1);
+        extra.close();
+        showForm();
+        QCOMPARE(runCheck(), QStringLiteral("..P.PPPP.PPPP.PPPPF.......... failed"));
+        QCOMPARE(m->warnings.size(), 2);
+        QCOMPARE(m->warnings.at(1).section(QLatin1Char('|'), 0, 0), QStringLiteral("附加提示"));
+        QVERIFY2(m->warnings.at(1).contains(QStringLiteral("notes.txt")),
+                 qPrintable(m->warnings.at(1)));
+        QCOMPARE(m->form->checkListModel()->item(CheckRow::Hash - 1, 2)->toolTip(), QString());
+        // A clean master: no box at all.
+        QVERIFY(extra.remove());
+        m->warnings.clear();
+        m->dialogSteps << ([](QWidget *dialog) { answer(dialog); });
+        QCOMPARE(runCheck(), kAllPass + QStringLiteral(" passed report"));
+        QCOMPARE(m->warnings, QStringList());
     }
 
     void startWindowAndHashing()

@@ -12,14 +12,50 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QStandardItemModel>
+#include <QTranslator>
 #include <QUrl>
 
 namespace {
 const int kColumnCount = 3;
 const int kResultColumn = 2;
+
+// The message boxes' button that opens their detailed text speaks the operator's language; every
+// other text of the boxes stays as it is.
+class DetailButtonTranslator : public QTranslator
+{
+public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char *context, const char *sourceText, const char *disambiguation,
+                      int n) const override
+    {
+        Q_UNUSED(disambiguation)
+        Q_UNUSED(n)
+        if (qstrcmp(context, "QMessageBox") != 0)
+            return QString();
+        if (qstrcmp(sourceText, "Show Details...") == 0)
+            return QStringLiteral("显示详细信息…");
+        if (qstrcmp(sourceText, "Hide Details...") == 0)
+            return QStringLiteral("隐藏详细信息…");
+        return QString();
+    }
+};
+
+void installDetailButtonTexts()
+{
+    static DetailButtonTranslator *translator = nullptr;
+    if (translator)
+        return;
+    translator = new DetailButtonTranslator(QCoreApplication::instance());
+    QCoreApplication::installTranslator(translator);
+}
+
+// At most this many advisories are listed in the box itself; all of them in its details.
+const int kAdvisoriesShown = 10;
 
 // The foreground colour of a cell of this kind (invalid for a blank cell).
 QColor cellKindColor(CellKind kind)
@@ -46,6 +82,7 @@ FormUdiskCheck::FormUdiskCheck(QWidget *parent)
 {
     ui->setupUi(this);
     fitLabelsToWidth(this);
+    installDetailButtonTexts();
     ui->tvCheckList->setModel(model);
 
     model->setColumnCount(kColumnCount);
@@ -135,9 +172,37 @@ void FormUdiskCheck::writeResult(int row, CellKind kind, const QString &text)
 
 void FormUdiskCheck::showWarning(const QString &message, const QString &detail)
 {
-    Q_UNUSED(detail)
-    QMessageBox::warning(this, QStringLiteral("提示"), message, QMessageBox::Ok,
-                         QMessageBox::NoButton);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("提示"), message, QMessageBox::Ok, this);
+    box.setDetailedText(detail);
+    box.exec();
+}
+
+void FormUdiskCheck::writeDetail(int row, const QString &detail)
+{
+    if (QStandardItem *item = model->item(row, kResultColumn))
+        item->setToolTip(detail);
+}
+
+void FormUdiskCheck::advisoriesFound(const QVector<Advisory> &advisories)
+{
+    if (advisories.isEmpty())
+        return;
+    QStringList lines;
+    for (const Advisory &advisory : advisories) {
+        lines << (advisory.path.isEmpty() ? advisory.message
+                                          : QDir::toNativeSeparators(advisory.path) +
+                                                QStringLiteral("：") + advisory.message);
+    }
+    QString text = QStringLiteral("以下%1项不影响检测结论，但影院服务器可能拒绝导入这样的DCP：\n\n")
+                       .arg(advisories.size()) +
+                   lines.mid(0, kAdvisoriesShown).join(QLatin1Char('\n'));
+    if (lines.size() > kAdvisoriesShown)
+        text += QStringLiteral("\n……另有%1项，见详细信息").arg(lines.size() - kAdvisoriesShown);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("附加提示"), text, QMessageBox::Ok,
+                    this);
+    if (lines.size() > kAdvisoriesShown)
+        box.setDetailedText(lines.join(QLatin1Char('\n')));
+    box.exec();
 }
 
 bool FormUdiskCheck::confirmLabels(DcpInspector &inspector)

@@ -46,6 +46,8 @@ protected:
 private:
     void writeResult(int row, CellKind kind, const QString &text) override;
     void showWarning(const QString &message, const QString &detail) override;
+    void writeDetail(int row, const QString &detail) override;
+    void advisoriesFound(const QVector<Advisory> &advisories) override;
     bool confirmLabels(DcpInspector &inspector) override;
     void setReportEnabled(bool enabled) override;
     void setBusy(bool busy) override;
