@@ -127,6 +127,16 @@ QStringList workerMessages(const QStringList &paths, QStringList hashes = {}, bo
     return messages;
 }
 
+// The asset map's id for a file of the master.
+QString idOf(const DcpInspector &inspector, const QString &fileName)
+{
+    for (const AssetInfo &asset : inspector.assetMap.assets) {
+        if (asset.path.endsWith(fileName))
+            return asset.id;
+    }
+    return QStringLiteral("(not in the asset map)");
+}
+
 // The child process of quittingMidHashExitsCleanly: the application quits and the run is
 // destroyed while its worker hashes.
 int quitMidHash(int argc, char *argv[])
@@ -169,6 +179,11 @@ private slots:
         QTRY_COMPARE(e.endings.size(), 1);
         QCOMPARE(e.rows, rows);
         QCOMPARE(e.warnings, warning.isEmpty() ? QStringList() : QStringList(warning));
+        // Every failure says what it found.
+        QCOMPARE(e.details.size(), e.warnings.size());
+        for (const QString &detail : qAsConst(e.details))
+            QVERIFY2(!detail.trimmed().isEmpty() && !detail.contains(QLatin1String("%")),
+                     qPrintable(detail));
         const bool passed = !rows.contains(QLatin1Char('.')) && !rows.contains(QLatin1Char('F'));
         QCOMPARE(e.endings, QVector<bool>{passed});
         QCOMPARE(e.report, passed);
@@ -184,6 +199,67 @@ private slots:
         QCOMPARE(e.progress << QStringLiteral("OK"), rows.at(CheckRow::Hash) == QLatin1Char('P')
                                                          ? kHashing + hashed
                                                          : QStringList(QStringLiteral("OK")));
+    }
+
+    // What a failure's detail names: the file as found on the disk, the value found and the
+    // value expected. Each line of the expectation must stand in the detail; {track} is the
+    // first track's path in the master, {id} its id, {hash} its true digest.
+    void failureDetails_data()
+    {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QString>("lines");
+        const auto add = [](const char *name, const char *lines, Setup setup) {
+            QTest::newRow(name) << setup << QString::fromUtf8(lines);
+        };
+        add("PKL digest", "文件：{track}\nPKL中的Hash值：\n计算所得Hash值：{hash}",
+            [](Env &e) { e.master.wrongPklHash = true; });
+        add("CPL digest", "轨道：{id}\nCPL中的Hash值：\nPKL中的Hash值：{hash}",
+            [](Env &e) { e.master.wrongCplHash = true; });
+        add("missing track", "ASSETMAP中的资产{id}的文件不存在或不在母版内：",
+            [](Env &e) { e.master.omitFirstTrackFile = true; });
+        add("namespace",
+            "文件：DCP/pkl_\n命名空间：「http://x/PKL」\n应包含：http://www.digicine.com",
+            [](Env &e) { e.master.pklNamespace = QStringLiteral("http://x/PKL"); });
+        add("annotation",
+            "PKL的AnnotationText：「JianGuoDY_FTR_F-185_QMS_51_2K_ZY_20230101_SMPTE_OV 」",
+            [](Env &e) { e.master.pklAnnotation = e.master.title + QLatin1Char(' '); });
+        add("title", "CPL的ContentTitleText：「x」",
+            [](Env &e) { e.master.contentTitleText = QStringLiteral("x"); });
+        add("KDM expired",
+            "kdm.xml：有效期已过（ContentKeysNotValidAfter为2023-02-28T23:59:59+08:00，今天是2023-"
+            "02-28）",
+            [](Env &e) { e.kdm.notValidAfter = QStringLiteral("2023-02-28T23:59:59+08:00"); });
+        add("KDM for another composition",
+            "kdm.xml：适用于其他CPL（KDM中的CompositionPlaylistId为urn:uuid:0",
+            [](Env &e) { e.kdm.compositionPlaylistId = QStringLiteral("urn:uuid:0"); });
+        add("KDM for another device", "kdm.xml：接收设备不是已批准的放映设备（接收设备为CN=other）",
+            [](Env &e) { e.kdm.subjectNames = QStringList{QStringLiteral("CN=other")}; });
+        add("film name", "影片名称：JianGuo", [](Env &e) { e.film = QStringLiteral("JianGuo"); });
+        add("interface", "硬盘接口：「USB 3.1」",
+            [](Env &e) { e.diskInterface = QStringLiteral("USB 3.1"); });
+        add("file system", "移动硬盘的文件系统：\n",
+            [](Env &e) { e.volumes.volumes[0].fileSystem = QStringLiteral("exFAT"); });
+    }
+
+    void failureDetails()
+    {
+        QFETCH(Setup, setup);
+        QFETCH(QString, lines);
+        Env e;
+        setup(e);
+        e.start();
+        QTRY_COMPARE(e.endings.size(), 1);
+        QCOMPARE(e.details.size(), 1);
+        const QString track = e.built.trackPaths.first();
+        QFile file(track);
+        const QString hash =
+            FixtureBuilder::sha1Base64(file.open(QIODevice::ReadOnly) ? file.readAll() : "");
+        QString expected = lines;
+        expected.replace(QLatin1String("{track}"), QDir(e.disk.path()).relativeFilePath(track))
+            .replace(QLatin1String("{hash}"), hash)
+            .replace(QLatin1String("{id}"), idOf(e.inspector, QFileInfo(track).fileName()));
+        for (const QString &line : expected.split(QLatin1Char('\n')))
+            QVERIFY2(e.details.first().contains(line), qPrintable(e.details.first()));
     }
 
     void secondRunStartsBlank()
@@ -475,6 +551,11 @@ private slots:
             const QString reason = unreadableReason();
             QCOMPARE(e.warnings, QStringList(unreadable ? unreadableFileMessage(victim, reason)
                                                         : changedFileMessage(victim)));
+            QCOMPARE(e.details.value(0).section(QLatin1Char('\n'), 0, 0),
+                     QStringLiteral("文件：") + QDir(e.disk.path()).relativeFilePath(victim));
+            if (unreadable)
+                QCOMPARE(e.details.value(0).section(QLatin1Char('\n'), 1),
+                         QStringLiteral("原因：") + reason);
         }
     }
 
