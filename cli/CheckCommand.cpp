@@ -516,6 +516,8 @@ int CheckCommand::executeEach(const Options &options, const LabelInput *labels)
         if (options.json) {
             QJsonObject json = result.json;
             json.insert(QStringLiteral("master"), names.at(index));
+            // What the exit status would be for this master alone.
+            json.insert(QStringLiteral("status"), result.status);
             writeOut(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)) +
                      QLatin1Char('\n'));
         } else {
