@@ -69,13 +69,33 @@ MasterResult MasterCheck::result() const
 
 QString resultTable(const ConsoleFrontEnd &frontEnd)
 {
+    const QString numberHeader = QStringLiteral("序号");
     QVector<QStringList> rows;
-    rows.append({QStringLiteral("序号"), QStringLiteral("检测项"), QStringLiteral("检测结果")});
-    for (int row = 0; row < CheckRow::Count; ++row)
+    rows.append({numberHeader, QStringLiteral("检测项"), QStringLiteral("检测结果")});
+    int indent = displayWidth(numberHeader);
+    for (int row = 0; row < CheckRow::Count; ++row) {
         rows.append({checkListNumber(row), checkListItem(row), frontEnd.resultText(row)});
-    QString out = formatTable(rows);
+        indent = qMax(indent, displayWidth(checkListNumber(row)));
+    }
+    // What failed goes under its row, from the item column on.
+    const QStringList lines = formatTable(rows).split(QLatin1Char('\n'));
+    QString out;
+    for (int line = 0; line + 1 < lines.size(); ++line) {
+        out += lines.at(line) + QLatin1Char('\n');
+        for (const QString &part :
+             frontEnd.detail(line - 2).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            out += QString(indent + 2, QLatin1Char(' ')) + part + QLatin1Char('\n');
+    }
     if (!frontEnd.warning().isEmpty())
         out += QStringLiteral("\n提示：") + frontEnd.warning() + QLatin1Char('\n');
+    if (!frontEnd.advisories().isEmpty()) {
+        out += QStringLiteral("\n附加提示：\n");
+        for (const Advisory &advisory : frontEnd.advisories()) {
+            out += QStringLiteral("  ") + advisory.code + QStringLiteral("  ") +
+                   (advisory.path.isEmpty() ? QString() : advisory.path + QStringLiteral("  ")) +
+                   advisory.message + QLatin1Char('\n');
+        }
+    }
     return out;
 }
 
@@ -83,10 +103,20 @@ QJsonObject resultJson(const ConsoleFrontEnd &frontEnd, const DcpInspector &insp
 {
     QJsonArray rows;
     for (int row = 0; row < CheckRow::Count; ++row) {
-        rows.append(QJsonObject{{QStringLiteral("row"), row},
-                                {QStringLiteral("no"), checkListNumber(row)},
-                                {QStringLiteral("item"), checkListItem(row)},
-                                {QStringLiteral("result"), frontEnd.resultText(row)}});
+        QJsonObject object{{QStringLiteral("row"), row},
+                           {QStringLiteral("no"), checkListNumber(row)},
+                           {QStringLiteral("item"), checkListItem(row)},
+                           {QStringLiteral("result"), frontEnd.resultText(row)}};
+        // Only a failed row has one.
+        if (!frontEnd.detail(row).isEmpty())
+            object.insert(QStringLiteral("detail"), frontEnd.detail(row));
+        rows.append(object);
+    }
+    QJsonArray advisories;
+    for (const Advisory &advisory : frontEnd.advisories()) {
+        advisories.append(QJsonObject{{QStringLiteral("code"), advisory.code},
+                                      {QStringLiteral("path"), advisory.path},
+                                      {QStringLiteral("message"), advisory.message}});
     }
     QJsonObject labels{{QStringLiteral("cplName"), inspector.cplName}};
     for (const LabelField &field : labelFields())
@@ -98,5 +128,6 @@ QJsonObject resultJson(const ConsoleFrontEnd &frontEnd, const DcpInspector &insp
         {QStringLiteral("rows"), rows},
         {QStringLiteral("labels"), labels},
         {QStringLiteral("encrypted"), inspector.encrypted},
+        {QStringLiteral("advisories"), advisories},
     };
 }

@@ -259,7 +259,7 @@ void TestCli::outputs()
     const BuiltMaster master = makeMaster(dir, u8("diskInterface=USB2.0"), layout);
     const Cli cli = run(dir, u8("--json --master @/disk --labels @/l.ini"));
     QCOMPARE(cli.json.keys().join(QLatin1Char(' ')),
-             u8("encrypted hashChecked labels passed rows warning"));
+             u8("advisories encrypted hashChecked labels passed rows warning"));
     QCOMPARE(cli.results.size(), int(CheckRow::Count));
     QJsonObject labels = cli.json.value(u8("labels")).toObject();
     // Today, or yesterday if midnight passed during the run.
