@@ -148,7 +148,8 @@ QString verdictText(int status)
 }
 
 // One line on standard error for the masters being checked at once, each with its place on the
-// shelf: "[2/5] ECL01  43.12%  120 MB/s  3 min left". Drawn only on a terminal.
+// shelf: "[2/5] ECL01  43.12%  120 MB/s  3 min left". Drawn only on a terminal, and never wider
+// than it: a line that wraps cannot be drawn over.
 class ShelfProgress
 {
 public:
@@ -156,13 +157,12 @@ public:
 
     void set(int index, const QString &name, const QString &text)
     {
-        m_lines[index] = QStringLiteral("[%1/%2] %3").arg(index + 1).arg(m_total).arg(name) +
-                         (text.isEmpty() ? QString() : QStringLiteral("  ") + text);
+        m_entries[index] = Entry{name, text};
         draw();
     }
     void remove(int index)
     {
-        m_lines.remove(index);
+        m_entries.remove(index);
         clear();
     }
     // Called before standard output is written, which shares the terminal.
@@ -175,11 +175,35 @@ public:
     }
 
 private:
+    struct Entry
+    {
+        QString name, text;
+    };
+
     void draw()
     {
-        if (!m_show)
+        if (!m_show || m_entries.isEmpty())
             return;
-        const QString line = QStringList(m_lines.values()).join(QStringLiteral("   "));
+        const QString gap = QStringLiteral("   ");
+        const int columns = terminalColumns() > 0 ? terminalColumns() : 80;
+        // The last column is left free: some terminals wrap as soon as it is written.
+        const int share =
+            (columns - 1 - displayWidth(gap) * (m_entries.size() - 1)) / m_entries.size();
+        QStringList parts;
+        for (auto entry = m_entries.cbegin(); entry != m_entries.cend(); ++entry) {
+            const QString place = QStringLiteral("[%1/%2] ").arg(entry.key() + 1).arg(m_total);
+            // The name gives way first, then the rate: the percentage says most.
+            QString text = entry->text;
+            const auto room = [&] {
+                return share - displayWidth(place) - (text.isEmpty() ? 0 : 2 + displayWidth(text));
+            };
+            if (room() < 8)
+                text = text.section(QStringLiteral("  "), 0, 0);
+            const QString name = elideToWidth(entry->name, qMax(room(), 8));
+            parts << elideToWidth(
+                place + name + (text.isEmpty() ? QString() : QStringLiteral("  ") + text), share);
+        }
+        const QString line = parts.join(gap);
         writeErr(QLatin1Char('\r') + padToWidth(line, m_width));
         m_width = qMax(m_width, displayWidth(line));
     }
@@ -187,7 +211,7 @@ private:
     bool m_show;
     int m_total;
     int m_width = 0;
-    QMap<int, QString> m_lines; // by place on the shelf
+    QMap<int, Entry> m_entries; // by place on the shelf
 };
 } // namespace
 
@@ -238,7 +262,9 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
         QStringLiteral("Confirm the label information from the INI file FILE."),
         QStringLiteral("FILE"));
     const QCommandLineOption jsonOption(
-        QStringLiteral("json"), QStringLiteral("Print one JSON object instead of the table."));
+        QStringLiteral("json"),
+        QStringLiteral("Print one JSON object instead of the table (one line per master with "
+                       "--each)."));
     const QCommandLineOption reportOption(
         QStringLiteral("report"),
         QStringLiteral("After a run that passed every rule, write the PDF report to FILE."),
