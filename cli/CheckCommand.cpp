@@ -321,6 +321,11 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
             }
         }
         const QFileInfo shelf(parser.value(eachOption));
+        if (!shelf.exists()) {
+            printError(
+                QStringLiteral("the folder %1 does not exist").arg(nativePath(shelf.filePath())));
+            return ExitStatus::Trouble;
+        }
         if (!shelf.isDir()) {
             printError(QStringLiteral("%1 is not a folder").arg(nativePath(shelf.filePath())));
             return ExitStatus::Trouble;
