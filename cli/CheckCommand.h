@@ -5,9 +5,10 @@
 #include <QString>
 #include <QStringList>
 
-class ConsoleFrontEnd;
-class DcpInspector;
 class InterruptWatcher;
+struct LabelInput;
+struct MasterResult;
+struct RunSettings;
 
 // Exit statuses of tavimor-check.
 namespace ExitStatus {
@@ -20,8 +21,8 @@ enum : int {
 };
 }
 
-// The headless check: reads the command line, runs one check run to its end and prints the check
-// list. Needs a QGuiApplication (the report paints with fonts).
+// The headless check: reads the command line, runs one check run to its end, or one for each master
+// of a shelf, and prints the check lists. Needs a QGuiApplication (the report paints with fonts).
 class CheckCommand
 {
 public:
@@ -37,17 +38,27 @@ private:
         QString settingsPath;
         QString labelsPath;
         QString reportPath;
+        QString shelfFolder;      // --each
+        QStringList shelfMasters; // its subfolders' names, in the order they are checked
+        int jobs = 1;
         bool json = false;
     };
 
     int parse(const QStringList &arguments, Options &options);
     int execute(const Options &options);
+    int executeOne(const Options &options, const LabelInput *labels);
+    int executeEach(const Options &options, const LabelInput *labels);
+    // Said once per process, however many runs read the settings.
+    void noteSettings(const RunSettings &read);
+    void printInterrupted();
     // What the report must not overwrite or land in, as far as the command line tells.
     ReportGuard reportGuard(const Options &options) const;
-    void printText(const ConsoleFrontEnd &frontEnd) const;
-    void printJson(const ConsoleFrontEnd &frontEnd, const DcpInspector &inspector) const;
     // The settings file of the run: --settings, or set.ini in the working directory.
     static QString settingsPath(const Options &options);
 
     InterruptWatcher &m_interrupts;
+    bool m_settingsNoted = false;
 };
+
+// The worst of two exit statuses: trouble, then a failure, then an unconfirmed run, then a pass.
+int worseStatus(int a, int b);

@@ -97,6 +97,15 @@ bool ConsoleFrontEnd::hashSkipped() const
     return !m_hashProgressSeen && (kind == CellKind::Pass || kind == CellKind::NotApplicable);
 }
 
+int ConsoleFrontEnd::firstFailedRow() const
+{
+    for (int row = 0; row < m_cells.size(); ++row) {
+        if (m_cells.at(row).kind == CellKind::Fail)
+            return row;
+    }
+    return -1;
+}
+
 QString ConsoleFrontEnd::resultText(int row) const
 {
     if (row < 0 || row >= m_cells.size())
@@ -116,9 +125,7 @@ QStringList ConsoleFrontEnd::cellTexts() const
 
 void ConsoleFrontEnd::showProgress(const QString &text)
 {
-    if (!m_showProgress)
-        return;
-    QString line = checkListItem(CheckRow::Hash) + QLatin1Char(' ') + text;
+    QString line = text;
     // Hours of hashing deserve an estimate: the rate so far and the time it leaves.
     bool isPercent = false;
     const double percent =
@@ -129,6 +136,10 @@ void ConsoleFrontEnd::showProgress(const QString &text)
         if (!rate.isEmpty())
             line += QStringLiteral("  ") + rate;
     }
+    emit progressed(line);
+    if (!m_showProgress)
+        return;
+    line = checkListItem(CheckRow::Hash) + QLatin1Char(' ') + line;
     const int width = displayWidth(line);
     // A shorter text must not leave the end of the longer one behind.
     writeErr(QLatin1Char('\r') + padToWidth(line, m_progressWidth));

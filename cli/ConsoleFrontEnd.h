@@ -11,7 +11,8 @@
 
 // The check run's front end for the command line: it keeps the check list in memory, takes the
 // label confirmation from a labels file instead of the dialog, and shows the hash progress as one
-// line on standard error when that is a terminal.
+// line on standard error when that is a terminal (or tells it to whoever draws a line for several
+// front ends).
 class ConsoleFrontEnd : public QObject, public CheckRunFrontEnd
 {
     Q_OBJECT
@@ -47,6 +48,9 @@ public:
     // The run's advisories; empty until the run reached a verdict.
     const QVector<Advisory> &advisories() const { return m_advisories; }
 
+    // The first row that failed, or -1.
+    int firstFailedRow() const;
+
     // The result text of a row as the window would show it.
     QString resultText(int row) const;
     // Number, item and result of every row, row-major: what the report prints.
@@ -58,6 +62,8 @@ public:
 signals:
     void ended();
     void settingsWereRead(const RunSettings &settings);
+    // The hash progress with its rate and the time it leaves, whether or not it is drawn here.
+    void progressed(const QString &text);
 
 private:
     void showProgress(const QString &text);

@@ -66,6 +66,23 @@ QString padToWidth(const QString &text, int width)
     return fill > 0 ? text + QString(fill, QLatin1Char(' ')) : text;
 }
 
+QString elideToWidth(const QString &text, int width)
+{
+    if (displayWidth(text) <= width)
+        return text;
+    const QChar ellipsis(0x2026);
+    QString kept;
+    int used = 0;
+    for (const uint c : text.toUcs4()) {
+        const int w = isZeroWidth(c) ? 0 : isWide(c) ? 2 : 1;
+        if (used + w > width - 1)
+            break;
+        kept += QString::fromUcs4(&c, 1);
+        used += w;
+    }
+    return width > 0 ? kept + ellipsis : QString();
+}
+
 QString formatTable(const QVector<QStringList> &rows)
 {
     int columns = 0;

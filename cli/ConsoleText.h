@@ -12,6 +12,9 @@ int displayWidth(const QString &text);
 // The text followed by blanks up to width columns (never cut).
 QString padToWidth(const QString &text, int width);
 
+// The text cut to at most width columns, ending in "…" where it was cut.
+QString elideToWidth(const QString &text, int width);
+
 // Rows of cells as aligned columns, two blanks apart; the first row is the header and is
 // underlined. The last column is not padded. Every line ends in "\n".
 QString formatTable(const QVector<QStringList> &rows);

@@ -7,6 +7,9 @@
 // True when standard error is an interactive terminal, where a progress line may be rewritten.
 bool stderrIsTerminal();
 
+// The width of the terminal on standard error in columns; 0 when it is no terminal or unknown.
+int terminalColumns();
+
 // Makes the console show the UTF-8 text that the checker writes.
 void prepareConsoleOutput();
 

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,12 @@ extern "C" void onInterrupt(int)
 bool stderrIsTerminal()
 {
     return ::isatty(STDERR_FILENO) == 1;
+}
+
+int terminalColumns()
+{
+    struct winsize size = {};
+    return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 void prepareConsoleOutput() {}

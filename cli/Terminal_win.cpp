@@ -31,6 +31,14 @@ bool stderrIsTerminal()
     return _isatty(_fileno(stderr)) != 0;
 }
 
+int terminalColumns()
+{
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 void prepareConsoleOutput()
 {
     SetConsoleOutputCP(CP_UTF8);

@@ -3,6 +3,20 @@
 
 #include <QGuiApplication>
 
+namespace {
+QtMessageHandler gQtHandler = nullptr;
+
+// Scripts read standard error: it carries our own messages and the progress line, not the
+// toolkit's notes on the environment (XDG_RUNTIME_DIR, fonts, platform), unless TAVIMOR_DEBUG asks
+// for them. What Qt calls critical or fatal is a fault of this program and always shown.
+void dropToolkitNotes(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg ||
+        qEnvironmentVariableIntValue("TAVIMOR_DEBUG"))
+        gQtHandler(type, context, message);
+}
+} // namespace
+
 #if defined(__SANITIZE_ADDRESS__)
 #define TAVIMOR_ASAN 1
 #elif defined(__has_feature)
@@ -32,6 +46,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     prepareConsoleOutput();
+    gQtHandler = qInstallMessageHandler(dropToolkitNotes);
 
     QGuiApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavimor-check"));
