@@ -271,8 +271,14 @@ void TestCli::outputs()
             .arg(master.title));
 
     // The table shows each JSON row in columns, then the warning.
-    const QStringList lines =
+    QStringList lines =
         run(dir, u8("--master @/disk --labels @/l.ini")).out.split(QLatin1Char('\n'));
+    // What failed stands under the failed row, in the item column; JSON has it in the row.
+    const QString detail = u8("硬盘接口：「USB2.0」\n应为：USB3.0或更高版本");
+    const int detailLine = 3 + CheckRow::Interface;
+    QCOMPARE(lines.mid(detailLine, 2).join(QLatin1Char('\n')),
+             QString(detail).replace(u8("\n"), u8("\n        ")).prepend(u8("        ")));
+    lines.erase(lines.begin() + detailLine, lines.begin() + detailLine + 2);
     QCOMPARE(lines.value(3 + CheckRow::Count),
              u8("提示：") + cli.json.value(u8("warning")).toString());
     // Terminal columns: CJK characters take two and three UTF-8 bytes, the others one and one.
@@ -280,10 +286,12 @@ void TestCli::outputs()
     const int resultColumn = columns(lines.at(0).section(u8("检测结果"), 0, 0));
     for (int row = 0; row < CheckRow::Count; ++row) {
         const QString result = cli.results.at(row), line = lines.at(2 + row);
-        const QJsonObject want{{u8("row"), row},
-                               {u8("no"), checkListNumber(row)},
-                               {u8("item"), checkListItem(row)},
-                               {u8("result"), result}};
+        QJsonObject want{{u8("row"), row},
+                         {u8("no"), checkListNumber(row)},
+                         {u8("item"), checkListItem(row)},
+                         {u8("result"), result}};
+        if (row == CheckRow::Interface)
+            want.insert(u8("detail"), detail);
         QCOMPARE(cli.json.value(u8("rows"))[row].toObject(), want);
         QCOMPARE(line.simplified(),
                  u8("%1 %2 %3").arg(checkListNumber(row), checkListItem(row), result).trimmed());
