@@ -27,7 +27,7 @@ public:
             const FileState state =
                 path.isEmpty() ? FileState() : FileReader::stateAt(QDir::cleanPath(path));
             if (!asset.id.isEmpty() && !m_byId.contains(asset.id))
-                m_byId.insert(asset.id, {path, state});
+                m_byId.insert(asset.id, {path, asset.path, state});
             if (state.status == FileState::Present)
                 m_identities.insert(qMakePair(state.device, state.index));
         }
@@ -51,6 +51,8 @@ public:
     {
         return path.isEmpty() ? QString() : QDir(m_root).relativeFilePath(QDir::cleanPath(path));
     }
+    // The Path the asset map gives the id, as written; empty when it lists no such id.
+    QString mappedPath(const QString &id) const { return m_byId.value(id).mappedPath; }
     // A document's own path, found through the asset map by its id.
     QString documentPath(const QString &id) const { return relative(m_byId.value(id).path); }
 
@@ -58,6 +60,7 @@ private:
     struct Entry
     {
         QString path;
+        QString mappedPath;
         FileState state;
     };
     QString m_root;
@@ -189,11 +192,14 @@ void checkCompositionAssets(const DcpInspector &inspector, const ListedFiles &fi
                     continue;
                 told.insert(asset.id);
                 const QString what =
-                    QString::fromUtf8("CPL中的%1资源 %2").arg(asset.kind, asset.id);
+                    QString::fromUtf8("CPL中的%1资源 %2 ").arg(asset.kind, asset.id);
+                const QString mapped = files.mappedPath(asset.id);
                 found.append(
                     advisory("cpl-asset-missing", cplPath,
-                             what + (unpacked ? QString::fromUtf8("不在PKL中")
-                                              : QString::fromUtf8("在母版中没有对应文件"))));
+                             what + (unpacked ? QString::fromUtf8("未列入PKL")
+                                     : mapped.isEmpty()
+                                         ? QString::fromUtf8("在AssetMap中没有对应文件")
+                                         : QString::fromUtf8("的文件 %1 不存在").arg(mapped))));
             }
         }
     }

@@ -117,8 +117,10 @@ void TestAdvisories::faults_data()
         "PKL中的Size为 4096，文件实际大小为 4100");
     row("unlisted files", "unlisted-file DCP/extra.mxf|unlisted-file DCP/sub/notes.txt",
         "DCP/extra.mxf");
-    row("track missing", "cpl-asset-missing {cpl}", "在母版中没有对应文件");
+    row("track missing", "cpl-asset-missing {cpl}", " 的文件 j2c_");
     row("auxiliary track not packed", "cpl-asset-missing {cpl}", "CPL中的AuxData资源 urn:uuid:");
+    row("auxiliary track packed, not mapped", "cpl-asset-missing {cpl}",
+        " 在AssetMap中没有对应文件");
     row("reel durations differ", "reel-duration {cpl}", "CPL第2卷（urn:uuid:");
     row("duration after the entry point", "");
     row("entry point ignored", "reel-duration {cpl}", "MainPicture 240，MainSound 250");
@@ -188,6 +190,12 @@ void TestAdvisories::faults()
                             "<MainMarkers><Id>%2</Id><Duration>240</Duration></MainMarkers>"
                             "</AssetList>")
                  .arg(FixtureBuilder::newUrnUuid(), FixtureBuilder::newUrnUuid()));
+    } else if (fault == QLatin1String("auxiliary track packed, not mapped")) {
+        const QString id = FixtureBuilder::newUrnUuid();
+        edit(cpl, "</AssetList>",
+             QStringLiteral("<AuxData><Id>%1</Id><Duration>240</Duration></AuxData></AssetList>")
+                 .arg(id));
+        edit(pkl, "</AssetList>", QStringLiteral("<Asset><Id>%1</Id></Asset></AssetList>").arg(id));
     } else if (fault == QLatin1String("reel durations differ")) {
         edit(cpl, "<Duration>120</Duration>", QStringLiteral("<Duration>119</Duration>"), -1);
     } else if (fault == QLatin1String("duration after the entry point") ||
