@@ -68,6 +68,19 @@ private:
     QSet<QPair<quint64, quint64>> m_identities;
 };
 
+// The documents read, each once: an asset map that lists a document twice has it read twice.
+template <typename Record> QVector<const Record *> distinct(const QVector<Record> &records)
+{
+    QVector<const Record *> result;
+    QSet<QString> ids;
+    for (const Record &record : records) {
+        if (!ids.contains(record.id))
+            result.append(&record);
+        ids.insert(record.id);
+    }
+    return result;
+}
+
 Advisory advisory(const char *code, const QString &path, const QString &message)
 {
     return {QString::fromLatin1(code), path, message};
@@ -76,8 +89,8 @@ Advisory advisory(const char *code, const QString &path, const QString &message)
 void checkPklSizes(const DcpInspector &inspector, const ListedFiles &files,
                    QVector<Advisory> &found)
 {
-    for (const PklInfo &pkl : inspector.pkls) {
-        for (const AssetInfo &asset : pkl.assets) {
+    for (const PklInfo *pkl : distinct(inspector.pkls)) {
+        for (const AssetInfo &asset : pkl->assets) {
             if (!files.present(asset.id))
                 continue; // no file to measure: the composition check tells of missing tracks
             const qint64 actual = files.size(asset.id);
@@ -174,14 +187,14 @@ void checkCompositionAssets(const DcpInspector &inspector, const ListedFiles &fi
                             QVector<Advisory> &found)
 {
     QSet<QString> packed;
-    for (const PklInfo &pkl : inspector.pkls) {
-        for (const AssetInfo &asset : pkl.assets)
+    for (const PklInfo *pkl : distinct(inspector.pkls)) {
+        for (const AssetInfo &asset : pkl->assets)
             packed.insert(asset.id);
     }
-    for (const CplInfo &cpl : inspector.cpls) {
-        const QString cplPath = files.documentPath(cpl.id);
+    for (const CplInfo *cpl : distinct(inspector.cpls)) {
+        const QString cplPath = files.documentPath(cpl->id);
         QSet<QString> told; // a track used in several reels is told of once
-        for (const CplReel &reel : cpl.reels) {
+        for (const CplReel &reel : cpl->reels) {
             for (const CplReelAsset &asset : reel.assets) {
                 if (!isTrackFile(asset) || told.contains(asset.id))
                     continue;
@@ -218,11 +231,11 @@ qint64 effectiveDuration(const CplReelAsset &asset)
 void checkReelDurations(const DcpInspector &inspector, const ListedFiles &files,
                         QVector<Advisory> &found)
 {
-    for (const CplInfo &cpl : inspector.cpls) {
-        for (int i = 0; i < cpl.reels.size(); ++i) {
+    for (const CplInfo *cpl : distinct(inspector.cpls)) {
+        for (int i = 0; i < cpl->reels.size(); ++i) {
             QStringList kinds;
             QSet<qint64> durations;
-            for (const CplReelAsset &asset : cpl.reels[i].assets) {
+            for (const CplReelAsset &asset : cpl->reels[i].assets) {
                 const qint64 duration = effectiveDuration(asset);
                 if (duration < 0)
                     continue;
@@ -231,10 +244,10 @@ void checkReelDurations(const DcpInspector &inspector, const ListedFiles &files,
             }
             if (durations.size() > 1)
                 found.append(
-                    advisory("reel-duration", files.documentPath(cpl.id),
+                    advisory("reel-duration", files.documentPath(cpl->id),
                              QString::fromUtf8("CPL第%1卷（%2）中各资源的时长不一致：%3")
                                  .arg(i + 1)
-                                 .arg(cpl.reels[i].id, kinds.join(QString::fromUtf8("，")))));
+                                 .arg(cpl->reels[i].id, kinds.join(QString::fromUtf8("，")))));
         }
     }
 }
@@ -273,14 +286,14 @@ void checkDuplicateIds(const DcpInspector &inspector, const ListedFiles &files,
     tellRepeated(ids(inspector.assetMap.assets),
                  files.relative(QDir::cleanPath(inspector.assetMapPaths.first())),
                  QStringLiteral("AssetMap"), found);
-    for (const PklInfo &pkl : inspector.pkls)
-        tellRepeated(ids(pkl.assets), files.documentPath(pkl.id), QStringLiteral("PKL"), found);
+    for (const PklInfo *pkl : distinct(inspector.pkls))
+        tellRepeated(ids(pkl->assets), files.documentPath(pkl->id), QStringLiteral("PKL"), found);
     // A track may play in several reels; within one reel, and among the reels, ids are unique.
-    for (const CplInfo &cpl : inspector.cpls) {
-        const QString cplPath = files.documentPath(cpl.id);
-        tellRepeated(ids(cpl.reels), cplPath, QString::fromUtf8("CPL的卷列表"), found);
-        for (int i = 0; i < cpl.reels.size(); ++i)
-            tellRepeated(ids(cpl.reels[i].assets), cplPath,
+    for (const CplInfo *cpl : distinct(inspector.cpls)) {
+        const QString cplPath = files.documentPath(cpl->id);
+        tellRepeated(ids(cpl->reels), cplPath, QString::fromUtf8("CPL的卷列表"), found);
+        for (int i = 0; i < cpl->reels.size(); ++i)
+            tellRepeated(ids(cpl->reels[i].assets), cplPath,
                          QString::fromUtf8("CPL第%1卷").arg(i + 1), found);
     }
 }

@@ -343,10 +343,6 @@ void TestXmlReader::corpus_data()
         "ann=ECL02-SINGLE-CPL_TST_S_EN-XX_UK-U_71_2K_DI_20171218_ECL_IOP_VF$");
     row("XML/ASSETMAP_SMPTE_NSPREFIX", AssetMap, {},
         "ns=http://www.smpte-ra.org/schemas/429-9/2007/AM ;path=j2c.mxf size=330812592476 ");
-    row("dcp_test1/cpl_", Cpl, {},
-        "reels=urn:uuid:d1102bfd-65c2-465c-ab33-200ace46fcf5{MainMarkers "
-        "urn:uuid:3b198cbc-c1d2-4410-805c-397b6fea0297 -1/24/-1, MainPicture ;"
-        ", CompositionMetadataAsset urn:uuid:dd015243-ab77-435c-a13d-690566885121 -1/24/-1}$");
     row("dcp_test5/cpl_", Cpl, {},
         "AuxData urn:uuid:b68febcc-5ddf-489a-84a7-924f29fa2afd 1489/1489/0 ");
     row("XML/CPL_SMPTE_FRAMERATE_RATIONAL", Cpl, {},
