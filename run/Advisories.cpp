@@ -141,7 +141,7 @@ bool isSystemName(const QString &name)
 void checkUnlistedFiles(const DcpInspector &inspector, const QString &mapFolder,
                         const ListedFiles &files, QVector<Advisory> &found)
 {
-    const QString mapPath = QDir::cleanPath(inspector.assetMapPaths.first());
+    const FileState mapState = FileReader::stateAt(inspector.assetMapPaths.first());
     // An asset map at a disk's root leaves "" or "E:" as its folder: the root is meant.
     QString mapFolderPrefix = QDir::cleanPath(mapFolder + QLatin1Char('/'));
     if (!mapFolderPrefix.endsWith(QLatin1Char('/')))
@@ -151,14 +151,12 @@ void checkUnlistedFiles(const DcpInspector &inspector, const QString &mapFolder,
     walk.run([&](const QFileInfo &entry) {
         const QString path = QDir::cleanPath(entry.absoluteFilePath());
         const QString inFolder = path.mid(mapFolderPrefix.size());
-        if (path == mapPath || inFolder == QLatin1String("VOLINDEX") ||
-            inFolder == QLatin1String("VOLINDEX.xml"))
-            return true;
         const QStringList parts = inFolder.split(QLatin1Char('/'));
-        if (std::any_of(parts.begin(), parts.end(), isSystemName))
+        if (inFolder == QLatin1String("VOLINDEX") || inFolder == QLatin1String("VOLINDEX.xml") ||
+            std::any_of(parts.begin(), parts.end(), isSystemName))
             return true;
         const FileState state = FileReader::stateAt(path);
-        if (state.status != FileState::Present || files.lists(state))
+        if (state.status != FileState::Present || files.lists(state) || state.isSameFile(mapState))
             return true;
         // The run itself looks for the KDM on the disk: one kept next to the package is where
         // it belongs, not a stray file. Only its first element is read.
@@ -172,8 +170,7 @@ void checkUnlistedFiles(const DcpInspector &inspector, const QString &mapFolder,
     std::sort(unlisted.begin(), unlisted.end());
     for (const QString &path : qAsConst(unlisted))
         found.append(
-            advisory("unlisted-file", path,
-                     QString::fromUtf8("文件 %1 不在AssetMap中，AssetMap未列出此文件").arg(path)));
+            advisory("unlisted-file", path, QString::fromUtf8("文件 %1 未列入AssetMap").arg(path)));
 }
 
 // Markers and metadata live inside the composition itself; every other asset is a file of its own.

@@ -97,7 +97,7 @@ void TestAdvisories::faults_data()
         {"pkl", "<Size>4096</Size>", "", "map#*", "<Length>[0-9]+</Length>", ""}, "pkl-size {pic}",
         "PKL中没有有效的Size，文件实际大小为 4096");
     row("unlisted files", {}, "unlisted-file DCP/extra.mxf|unlisted-file DCP/sub/notes.txt",
-        "文件 DCP/extra.mxf 不在AssetMap中");
+        "文件 DCP/extra.mxf 未列入AssetMap");
     row("track missing", {}, "cpl-asset-missing {cpl}", " 的文件 j2c_");
     // Markers live inside the composition: their id is in no packing list, rightly.
     row("composition assets not packed or not mapped",
