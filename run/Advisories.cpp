@@ -124,6 +124,8 @@ void checkAssetMapLengths(const DcpInspector &inspector, const ListedFiles &file
     }
 }
 
+constexpr qint64 kLargestKdm = 4 << 20;
+
 // Names that file systems and desktops put on a disk by themselves.
 bool isSystemName(const QString &name)
 {
@@ -159,9 +161,9 @@ void checkUnlistedFiles(const DcpInspector &inspector, const QString &mapFolder,
         if (state.status != FileState::Present || files.lists(state) || state.isSameFile(mapState))
             return true;
         // The run itself looks for the KDM on the disk: one kept next to the package is where
-        // it belongs, not a stray file. Only its first element is read.
+        // it belongs, not a stray file. A KDM is a few kilobytes; nothing larger is read.
         if (entry.suffix().compare(QLatin1String("xml"), Qt::CaseInsensitive) == 0 &&
-            DcpXmlReader().classifyXml(path) == DcpXmlReader::Kdm)
+            state.size <= kLargestKdm && DcpXmlReader().classifyXml(path) == DcpXmlReader::Kdm)
             return true;
         unlisted.append(files.relative(path));
         return true;
