@@ -14,6 +14,7 @@ struct AssetInfo
     QString id;
     QString path; // asset map: Path; packing list: OriginalFileName (later the asset map's Path)
     qint64 size = 0;
+    bool sizeGiven = false; // asset map: Length, packing list: Size was written as a number
     QString type;      // packing list: Type; track: "Picture", "Sound", "Picture3D", "Subtitle"
     QString hash;      // Base64 SHA-1 as written
     QString editRate;  // track: EditRate as a rounded integer text ("24", "120")
@@ -44,6 +45,24 @@ struct PklInfo
     QString filePath; // where discovery read it; not part of the document
 };
 
+// One asset of a reel as the composition lists it, whatever its kind: the labels' track fields
+// keep only the main tracks, while the package's consistency needs every asset of every reel.
+struct CplReelAsset
+{
+    QString kind; // the element's local name: "MainPicture", "MainSound", "AuxData", ...
+    QString id;
+    QString hash;
+    qint64 duration = -1; // -1: not written, or not a number
+    qint64 intrinsicDuration = -1;
+    qint64 entryPoint = -1;
+};
+
+struct CplReel
+{
+    QString id;
+    QVector<CplReelAsset> assets; // in document order
+};
+
 struct CplInfo
 {
     QString namespaceUri;
@@ -53,7 +72,8 @@ struct CplInfo
     bool stereoscopic = false;
     QString stereoscopicNamespaceUri;
     bool encrypted = false;
-    QString filePath; // where discovery read it; not part of the document
+    QVector<CplReel> reels; // complete reels only: one cut short by a fault is left out
+    QString filePath;       // where discovery read it; not part of the document
 };
 
 struct KdmInfo

@@ -75,6 +75,94 @@ QString xmlTrimmed(const QString &text)
     return begin == 0 && end == text.size() ? text : text.mid(begin, end - begin);
 }
 
+// Collects every reel's assets alongside the composition's track fields, in the same pass: an
+// asset is any child of a reel's AssetList, its fields only its own children (a metadata asset
+// nests elements of other names). A reel or asset goes into the list at its end tag, so reading
+// cut short by a fault never leaves a half-read one.
+class ReelListReader
+{
+public:
+    explicit ReelListReader(QVector<CplReel> &reels) : m_reels(reels) {}
+
+    // At every start element, before anything takes its text.
+    void enter(const XmlBoundedStream &xml)
+    {
+        ++m_depth;
+        m_field = nullptr;
+        m_number = nullptr;
+        if (!m_reelDepth) {
+            if (isName(xml, "Reel")) {
+                m_reelDepth = m_depth;
+                m_reel = CplReel();
+            }
+        } else if (!m_listDepth) {
+            if (m_depth == m_reelDepth + 1 && isName(xml, "AssetList"))
+                m_listDepth = m_depth;
+            else if (m_depth == m_reelDepth + 1 && isName(xml, "Id"))
+                m_field = &m_reel.id;
+        } else if (!m_assetDepth) {
+            if (m_depth == m_listDepth + 1) {
+                m_assetDepth = m_depth;
+                m_asset = CplReelAsset();
+                m_asset.kind = xml.name().toString();
+            }
+        } else if (m_depth == m_assetDepth + 1) {
+            if (isName(xml, "Id"))
+                m_field = &m_asset.id;
+            else if (isName(xml, "Hash"))
+                m_field = &m_asset.hash;
+            else if (isName(xml, "Duration"))
+                m_number = &m_asset.duration;
+            else if (isName(xml, "IntrinsicDuration"))
+                m_number = &m_asset.intrinsicDuration;
+            else if (isName(xml, "EntryPoint"))
+                m_number = &m_asset.entryPoint;
+        }
+    }
+
+    // After the start element was handled: text holds the element's text when it was taken.
+    void takeField(XmlBoundedStream &xml, QString &text)
+    {
+        if (!m_field && !m_number)
+            return;
+        if (xml.isStartElement() && !xml.readElementText(text))
+            return; // reading has stopped: nothing more is committed
+        if (m_field) {
+            *m_field = xmlTrimmed(text);
+        } else {
+            bool ok = false;
+            const qint64 value = text.toLongLong(&ok, 10);
+            *m_number = ok ? value : -1;
+        }
+    }
+
+    // At every end element, a taken element's own included.
+    void leave()
+    {
+        if (m_depth == m_assetDepth) {
+            m_reel.assets.append(m_asset);
+            m_assetDepth = 0;
+        } else if (m_depth == m_listDepth) {
+            m_listDepth = 0;
+        } else if (m_depth == m_reelDepth) {
+            m_reels.append(m_reel);
+            m_reelDepth = 0;
+        }
+        --m_depth;
+    }
+
+private:
+    QVector<CplReel> &m_reels;
+    CplReel m_reel;
+    CplReelAsset m_asset;
+    int m_depth = 0;
+    int m_reelDepth = 0; // depth of the open Reel, AssetList and asset; 0 when none is open
+    int m_listDepth = 0;
+    int m_assetDepth = 0;
+    QString *m_field = nullptr; // the text field the current element fills, if any
+    qint64 *m_number = nullptr;
+};
+
 } // namespace
 
 namespace XmlDocumentReaders {
@@ -127,7 +215,7 @@ AssetMapInfo readAssetMap(QIODevice *device, const XmlReadLimits &limits)
                     pending.path = xmlTrimmed(text);
             } else if (isName(xml, "Length")) {
                 if (xml.readElementText(text))
-                    pending.size = text.toLongLong(nullptr, 10);
+                    pending.size = text.toLongLong(&pending.sizeGiven, 10);
             }
         }
         if (xml.isEndElement() && isName(xml, "Asset")) {
@@ -174,7 +262,7 @@ PklInfo readPackingList(QIODevice *device, const XmlReadLimits &limits)
                     pending.hash = xmlTrimmed(text);
             } else if (isName(xml, "Size")) {
                 if (xml.readElementText(text))
-                    pending.size = text.toLongLong(nullptr, 10);
+                    pending.size = text.toLongLong(&pending.sizeGiven, 10);
             } else if (isName(xml, "Type")) {
                 if (xml.readElementText(text))
                     pending.type = text;
@@ -203,9 +291,11 @@ CplInfo readComposition(QIODevice *device, const XmlReadLimits &limits)
     // Values met outside a track stay pending and go with the next track that does not set them
     // itself; only a commit resets them.
     AssetInfo pending;
+    ReelListReader reels(record.reels);
     QString text;
     while (xml.readNext()) {
         if (xml.isStartElement()) {
+            reels.enter(xml);
             if (isName(xml, "CompositionPlaylist")) {
                 record.namespaceUri = xml.namespaceUri().toString();
             } else if (isName(xml, "ContentTitleText")) {
@@ -252,11 +342,16 @@ CplInfo readComposition(QIODevice *device, const XmlReadLimits &limits)
                 if (xml.readElementText(text))
                     pending.language = text;
             }
+            // The fields above may have taken the element's text already; it is the same text.
+            reels.takeField(xml, text);
         }
-        if (xml.isEndElement() && isTrackElement(xml)) {
-            record.assets.append(pending);
-            pending = AssetInfo();
-            inTrack = false;
+        if (xml.isEndElement()) {
+            reels.leave();
+            if (isTrackElement(xml)) {
+                record.assets.append(pending);
+                pending = AssetInfo();
+                inTrack = false;
+            }
         }
     }
     return record;

@@ -24,10 +24,28 @@ QString describe(const QVector<AssetInfo> &assets)
 {
     QStringList parts;
     for (const AssetInfo &a : assets)
-        parts << line("id path size type hash edit frame dur aspect lang key pic", a.id, a.path,
-                      a.size, a.type, a.hash, a.editRate, a.frameRate, a.duration, a.aspectRatio,
-                      a.language, a.keyId, a.pictureSize);
+        parts << line("id path size sized type hash edit frame dur aspect lang key pic", a.id,
+                      a.path, a.size, a.sizeGiven, a.type, a.hash, a.editRate, a.frameRate,
+                      a.duration, a.aspectRatio, a.language, a.keyId, a.pictureSize);
     return parts.join(QLatin1String(" | "));
+}
+// A reel as "id{kind id duration/intrinsic/entry hash, ...}", -1 for what is not written.
+QString describe(const QVector<CplReel> &reels)
+{
+    QStringList parts;
+    for (const CplReel &reel : reels) {
+        QStringList assets;
+        for (const CplReelAsset &a : reel.assets)
+            assets << QStringLiteral("%1 %2 %3/%4/%5 %6")
+                          .arg(a.kind, a.id)
+                          .arg(a.duration)
+                          .arg(a.intrinsicDuration)
+                          .arg(a.entryPoint)
+                          .arg(a.hash)
+                          .trimmed();
+        parts << reel.id + QLatin1Char('{') + assets.join(QLatin1String(", ")) + QLatin1Char('}');
+    }
+    return parts.join(QLatin1Char(' '));
 }
 QString describe(const AssetMapInfo &r)
 {
@@ -40,8 +58,9 @@ QString describe(const PklInfo &r)
 }
 QString describe(const CplInfo &r)
 {
-    return line("ns id title 3d 3dns enc tracks", r.namespaceUri, r.id, r.contentTitleText,
-                r.stereoscopic, r.stereoscopicNamespaceUri, r.encrypted, describe(r.assets));
+    return line("ns id title 3d 3dns enc tracks reels", r.namespaceUri, r.id, r.contentTitleText,
+                r.stereoscopic, r.stereoscopicNamespaceUri, r.encrypted, describe(r.assets),
+                describe(r.reels));
 }
 QString describe(const KdmInfo &r)
 {
@@ -111,7 +130,8 @@ void TestXmlReader::documents_data()
         "<AnnotationText> PKL: x </AnnotationText><Path>\n a&amp;b<![CDATA[<c>]]>\t</Path>"
         "<Length>330812592476</Length></Asset><Asset><Id>b</Id><Length>12 MB</Length></Asset>"
         "<Asset><Id>c</Id><Path>p",
-        "ns=urn:am id=M ann= PKL: x  assets=id=a\u00a0 path=a&b<c> size=330812592476 | id=b");
+        "ns=urn:am id=M ann= PKL: x  assets=id=a\u00a0 path=a&b<c> size=330812592476 sized=1 | "
+        "id=b");
     row("packing list, first annotation", Pkl, R"(<PackingList><Id>L</Id><AnnotationText/>
 <Asset><Id>a</Id><AnnotationText>1</AnnotationText></Asset>
 <Asset><Id>b</Id><AnnotationText>2</AnnotationText></Wrong></PackingList>)",
@@ -122,7 +142,7 @@ void TestXmlReader::documents_data()
   h=
 </Hash><Size>95</Size><Type>t</Type>
 <OriginalFileName> c </OriginalFileName></Asset><GroupId>g</GroupId></PackingList>)",
-        "ns=urn:p id=L ann=Own  issue=2023-01-01 group=1 assets=id=a path=c size=95 type=t "
+        "ns=urn:p id=L ann=Own  issue=2023-01-01 group=1 assets=id=a path=c size=95 sized=1 type=t "
         "hash=h=");
     row("composition, pending values", Cpl, R"(<CompositionPlaylist><Id>C</Id><MainMarkers>
 <Id>M</Id><EditRate>25 1</EditRate><Duration>99</Duration></MainMarkers><MainPicture><Id>P</Id>
@@ -138,6 +158,22 @@ void TestXmlReader::documents_data()
 <Extra><KeyId>k</KeyId></Extra>)",
         "ns=urn:cpl id=C 3d=1 3dns=urn:2007 enc=1 tracks=id=L type=Picture3D edit=48 frame=96 | "
         "id=M type=Picture3D");
+    // Every asset of every complete reel, whatever its kind; only an asset's own fields count,
+    // not those of the elements nested in it.
+    row("composition, reels", Cpl, R"(<CompositionPlaylist><Id>C</Id><ReelList><Reel>
+<Id> R1 </Id><AnnotationText>r</AnnotationText><AssetList><MainPicture><Id>P</Id>
+<IntrinsicDuration>250</IntrinsicDuration><EntryPoint>10</EntryPoint><Duration>240</Duration>
+<Hash> h= </Hash></MainPicture><axd:AuxData xmlns:axd="urn:ad"><Id>A</Id>
+<IntrinsicDuration>1489</IntrinsicDuration><axd:DataType>t</axd:DataType></axd:AuxData>
+<CompositionMetadataAsset><Id>M</Id><Duration>24 frames</Duration><ExtensionMetadataList>
+<ExtensionMetadata><Id>X</Id><Duration>7</Duration></ExtensionMetadata></ExtensionMetadataList>
+</CompositionMetadataAsset></AssetList></Reel><Reel><Id>R2</Id><AssetList><MainSound><Id>S</Id>
+<Duration>24</Duration></MainSound><MainSound><Id>S</Id></MainSound></AssetList></Reel>
+<Reel><Id>R3</Id><AssetList><MainSound><Id>T</Id><Duration>24</Duration></MainSound>)",
+        "id=C tracks=id=P type=Picture hash=h= dur=240 | id=S type=Sound dur=24 | "
+        "id=S type=Sound | id=T type=Sound dur=24 reels=R1{MainPicture P 240/250/10 h=, "
+        "AuxData A -1/1489/-1, CompositionMetadataAsset M -1/-1/-1} "
+        "R2{MainSound S 24/-1/-1, MainSound S -1/-1/-1}");
     // Only the subject name in the recipient names the device the KDM is for.
     row("kdm", Kdm, R"(<DCinemaSecurityMessage xmlns="urn:etm" xmlns:ds="urn:ds">
 <MessageId> m </MessageId><CompositionPlaylistId>
@@ -307,6 +343,8 @@ void TestXmlReader::corpus_data()
         "ann=ECL02-SINGLE-CPL_TST_S_EN-XX_UK-U_71_2K_DI_20171218_ECL_IOP_VF$");
     row("XML/ASSETMAP_SMPTE_NSPREFIX", AssetMap, {},
         "ns=http://www.smpte-ra.org/schemas/429-9/2007/AM ;path=j2c.mxf size=330812592476 ");
+    row("dcp_test5/cpl_", Cpl, {},
+        "AuxData urn:uuid:b68febcc-5ddf-489a-84a7-924f29fa2afd 1489/1489/0 ");
     row("XML/CPL_SMPTE_FRAMERATE_RATIONAL", Cpl, {},
         "type=Sound ;edit=48 dur=816 | ;type=Picture3D ;edit=48 frame=96 ");
 }

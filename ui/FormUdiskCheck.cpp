@@ -189,9 +189,10 @@ void FormUdiskCheck::advisoriesFound(const QVector<Advisory> &advisories)
         return;
     QStringList lines;
     for (const Advisory &advisory : advisories) {
-        lines << (advisory.path.isEmpty() ? advisory.message
-                                          : QDir::toNativeSeparators(advisory.path) +
-                                                QStringLiteral("：") + advisory.message);
+        // Paths stay as the command line prints them, "/" separated and relative to the master.
+        const bool named = advisory.path.isEmpty() || advisory.message.contains(advisory.path);
+        lines << (named ? advisory.message
+                        : advisory.path + QStringLiteral("：") + advisory.message);
     }
     QString text = QStringLiteral("以下%1项不影响检测结论，但影院服务器可能拒绝导入这样的DCP：\n\n")
                        .arg(advisories.size()) +
