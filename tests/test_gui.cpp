@@ -133,14 +133,19 @@ private:
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             m->warnings << QStringList{box->windowTitle(), box->text(), box->parent()->objectName()}
                                .join(QLatin1Char('|'));
-            QString detailButton;
-            for (QAbstractButton *button : box->buttons()) {
-                if (box->buttonRole(button) == QMessageBox::ActionRole)
-                    detailButton = button->text();
-            }
-            m->details << box->detailedText() + QLatin1Char('|') + detailButton;
+            QAbstractButton *details = nullptr;
+            for (QAbstractButton *button : box->buttons())
+                details = box->buttonRole(button) == QMessageBox::ActionRole ? button : details;
+            m->details << box->detailedText() + QLatin1Char('|') +
+                              (details ? details->text() : QString());
             if (m->warnings.size() == 1)
                 shoot(m->form, "5-warning.png");
+            if (!m_shots.isEmpty() && m->warnings.size() == 1 && details) {
+                details->click();
+                shoot(box, "6-warning-details.png");
+            }
+            if (box->windowTitle() == QStringLiteral("附加提示"))
+                shoot(box, "7-advisories.png");
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
         } else if (!m->dialogSteps.isEmpty()) {
             m->dialogSteps.takeFirst()(modal);
@@ -522,6 +527,9 @@ private slots:
         shoot(&window, "1-start-window.png");
         window.close();
         runsAfterEachOtherAndReport();
+        cleanup();
+        init();
+        advisories();
     }
 };
 
