@@ -72,7 +72,8 @@ int DcpInspector::loadMaster(const QString &driveRoot)
         return NoAssetMap;
     }
     if (assetMapPaths.size() >= 2) {
-        failureDetail = QStringLiteral("找到的ASSETMAP文件：\n") + documentList(assetMapPaths.toList());
+        failureDetail =
+            QStringLiteral("找到的ASSETMAP文件：\n") + documentList(assetMapPaths.toList());
         return assetMapPaths.size();
     }
 
