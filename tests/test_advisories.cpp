@@ -12,15 +12,7 @@ namespace {
 
 QString readText(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-void writeText(const QString &path, const QString &text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0);
+    return QString::fromUtf8(readFile(path));
 }
 
 // Replaces the n-th match of the pattern (0 the first), or every match for "*"; "\\1" and "\\2" in
@@ -39,7 +31,7 @@ void edit(const QString &path, const QString &n, const QString &pattern, const Q
             m = it.next();
         text.replace(m.capturedStart(), m.capturedLength(), m.captured().replace(re, with));
     }
-    writeText(path, text);
+    writeFile(path, text.toUtf8());
 }
 
 QString describe(const QVector<Advisory> &advisories, bool paths = true)
@@ -157,18 +149,17 @@ void TestAdvisories::faults()
         const QRegularExpression was(QStringLiteral("<(Size|Length)>%1<").arg(sizes[i]));
         const QString now = QStringLiteral("<\\1>%1<").arg(QFileInfo(documents[i]).size());
         for (const QString &list : {file[QStringLiteral("pkl")], file[QStringLiteral("map")]})
-            writeText(list, readText(list).replace(was, now));
+            writeFile(list, readText(list).replace(was, now).toUtf8());
     }
     if (fault == QLatin1String("track grew")) {
-        QFile track(file[QStringLiteral("pic")]);
-        QVERIFY(track.open(QIODevice::Append) && track.write("more") == 4);
+        writeFile(file[QStringLiteral("pic")], "more", true);
     } else if (fault == QLatin1String("unlisted files")) {
         // Below the asset map's folder; the disk's and the desktop's own files, the volume
         // index, a KDM and what lies beside the master's folder are left alone.
         for (const char *name : {"extra.mxf", "sub/notes.txt", "VOLINDEX.xml", ".DS_Store",
                                  "Thumbs.db", "System Volume Information/IndexerVolumeGuid",
                                  ".Trashes/501/old.mxf", "../beside.mxf"})
-            writeText(dcp + QLatin1String(name), QStringLiteral("x"));
+            writeFile(dcp + QLatin1String(name), "x");
         KdmLayout kdm;
         kdm.folder = QStringLiteral("DCP");
         builder.writeKdm(master, kdm);
@@ -194,7 +185,7 @@ void TestAdvisories::stoppedRun()
     QCOMPARE(findAdvisories(DcpInspector()).size(), 0);
     QTemporaryDir disk;
     const BuiltMaster master = FixtureBuilder(disk.path()).writeMaster(MasterLayout());
-    writeText(master.folder + QLatin1String("/extra.mxf"), QStringLiteral("x"));
+    writeFile(master.folder + QLatin1String("/extra.mxf"), "x");
     QFile::remove(master.pklAssetPaths.first());
     QCOMPARE(describe(advise(disk.path())), QStringLiteral("unlisted-file DCP/extra.mxf"));
 }

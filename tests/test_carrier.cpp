@@ -33,7 +33,6 @@ private slots:
         QTest::addColumn<QString>("drives");
         QTest::newRow("no disk") << "" << 1 << kNoDisk << "";
         QTest::newRow("flash stick only") << "C-NTFS F-FAT32" << 1 << kNoDisk << "";
-        QTest::newRow("SATA and NVMe only") << "C-NTFS D-NTFS" << 1 << kNoDisk << "";
         QTest::newRow("one USB NTFS volume") << "C-NTFS Eu-NTFS F-FAT32" << 0 << ""
                                              << "E:/";
         QTest::newRow("NTFS and exFAT partitions")

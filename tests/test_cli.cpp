@@ -46,13 +46,6 @@ Cli run(const QTemporaryDir &dir, QString arguments,
     return cli;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
 // What a run must leave as it found it: everything but the report.
 QStringList entriesBesidesReport(const QTemporaryDir &dir)
 {
@@ -91,11 +84,10 @@ BuiltMaster makeMaster(const QTemporaryDir &dir, const QString &setup, MasterLay
     if (words.contains(u8("fifo")) && mkfifo(QFile::encodeName(dir.filePath(u8("fifo"))), 0600))
         qFatal("cannot make a named pipe");
 #endif
-    QFile labels(dir.filePath(u8("l.ini")));
-    if (labels.open(QIODevice::WriteOnly))
-        labels.write("[label]\nfilmName=建国大业, 续集\ncolor=XYZ\naudio=5.1\nproducer=中影\n"
-                     "diskInterface=USB3.0\n" +
-                     words.filter(u8("=")).join(QLatin1Char('\n')).toUtf8());
+    writeFile(dir.filePath(u8("l.ini")),
+              "[label]\nfilmName=建国大业, 续集\ncolor=XYZ\naudio=5.1\nproducer=中影\n"
+              "diskInterface=USB3.0\n" +
+                  words.filter(u8("=")).join(QLatin1Char('\n')).toUtf8());
     return master;
 }
 } // namespace

@@ -36,8 +36,6 @@ private slots:
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("piece"); // bytes per addData call
         QTest::newRow("empty") << 0 << 1;
-        QTest::newRow("one byte") << 1 << 1;
-        QTest::newRow("one chunk") << 10240 << 10240;
         QTest::newRow("one chunk, odd pieces") << 10240 << 4097;
         QTest::newRow("3 MB and a byte, in chunks") << 3 * 1024 * 1024 + 1 << 10240;
         QTest::newRow("3 MB and a byte, at once") << 3 * 1024 * 1024 + 1 << 3 * 1024 * 1024 + 1;
@@ -69,19 +67,20 @@ private slots:
         QTest::addColumn<QString>("program"); // "@" is a temporary folder; "@/file" a file there
         QTest::addColumn<QString>("documents");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("program folder takes files") << "@/program"
-                                                    << "@/documents"
-                                                    << "@/program/VetMasterReport.pdf";
+        const auto row = [](const char *tag, const char *program, const char *documents,
+                            const char *expected) {
+            QTest::newRow(tag) << QString::fromUtf8(program) << QString::fromUtf8(documents)
+                               << QString::fromUtf8(expected);
+        };
+        row("program folder takes files", "@/program", "@/documents",
+            "@/program/VetMasterReport.pdf");
         // Under a file nothing can be made, whoever runs the test.
-        QTest::newRow("program folder takes none") << "@/file/program"
-                                                   << "@/documents"
-                                                   << "@/documents/Tavimor/VetMasterReport.pdf";
-        QTest::newRow("Documents missing too") << "@/file/program"
-                                               << "@/documents/new"
-                                               << "@/documents/new/Tavimor/VetMasterReport.pdf";
-        QTest::newRow("neither takes files") << "@/file/program"
-                                             << "@/file/documents"
-                                             << "@/file/program/VetMasterReport.pdf";
+        row("program folder takes none", "@/file/program", "@/documents",
+            "@/documents/Tavimor/VetMasterReport.pdf");
+        row("Documents missing too", "@/file/program", "@/documents/new",
+            "@/documents/new/Tavimor/VetMasterReport.pdf");
+        row("neither takes files", "@/file/program", "@/file/documents",
+            "@/file/program/VetMasterReport.pdf");
     }
 
     void reportLocation()
@@ -93,9 +92,7 @@ private slots:
         const auto at = [&dir](QString path) { return path.replace(QLatin1Char('@'), dir.path()); };
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("program"))));
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("documents"))));
-        QFile file(dir.filePath(QStringLiteral("file")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        writeFile(dir.filePath(QStringLiteral("file")), QByteArray());
 
         QCOMPARE(reportFilePath(at(program), at(documents)), at(expected));
         // The probe leaves nothing behind.
@@ -109,34 +106,24 @@ private slots:
         QTest::addColumn<QString>("installed"); // comma-separated
         QTest::addColumn<QString>("chinese");   // installed fonts with Simplified Chinese glyphs
         QTest::addColumn<QString>("expected");
-        const QString windows = QStringLiteral("Arial,SimSun,NSimSun,SimHei,Microsoft YaHei");
-        const QString linux = QStringLiteral("DejaVu Sans,WenQuanYi Zen Hei,AR PL UMing CN");
-        QTest::newRow("installed itself") << "黑体"
-                                          << "黑体,Arial"
-                                          << "黑体"
-                                          << "";
-        QTest::newRow("not a family of the forms") << "Arial" << windows << ""
-                                                   << "";
-        QTest::newRow("Windows: 幼圆 without Office") << "幼圆" << windows << "SimSun"
-                                                      << "Microsoft YaHei,SimHei";
-        QTest::newRow("Windows: English names") << "黑体" << windows << ""
-                                                << "SimHei,Microsoft YaHei";
-        QTest::newRow("Windows: 新宋体") << "新宋体" << windows << ""
-                                         << "NSimSun,SimSun,Microsoft YaHei,SimHei";
-        QTest::newRow("Windows: Agency FB") << "Agency FB" << windows << ""
-                                            << "Microsoft YaHei,SimHei";
-        QTest::newRow("Linux: 宋体") << "宋体" << linux << ""
-                                     << "AR PL UMing CN,WenQuanYi Zen Hei";
-        QTest::newRow("Linux: 幼圆") << "幼圆" << linux << ""
-                                     << "WenQuanYi Zen Hei";
-        QTest::newRow("only an unknown CJK font") << "宋体"
-                                                  << "Arial,Fangzheng Kai"
-                                                  << "Fangzheng Kai,Other"
-                                                  << "Fangzheng Kai";
-        QTest::newRow("no CJK font at all") << "黑体"
-                                            << "Arial"
-                                            << ""
-                                            << "";
+        const char *windows = "Arial,SimSun,NSimSun,SimHei,Microsoft YaHei";
+        const char *linux = "DejaVu Sans,WenQuanYi Zen Hei,AR PL UMing CN";
+        const auto row = [](const char *tag, const char *family, const char *installed,
+                            const char *chinese, const char *expected) {
+            QTest::newRow(tag) << QString::fromUtf8(family) << QString::fromUtf8(installed)
+                               << QString::fromUtf8(chinese) << QString::fromUtf8(expected);
+        };
+        row("installed itself", "黑体", "黑体,Arial", "黑体", "");
+        row("not a family of the forms", "Arial", windows, "", "");
+        row("Windows: 幼圆 without Office", "幼圆", windows, "SimSun", "Microsoft YaHei,SimHei");
+        row("Windows: English names", "黑体", windows, "", "SimHei,Microsoft YaHei");
+        row("Windows: 新宋体", "新宋体", windows, "", "NSimSun,SimSun,Microsoft YaHei,SimHei");
+        row("Windows: Agency FB", "Agency FB", windows, "", "Microsoft YaHei,SimHei");
+        row("Linux: 宋体", "宋体", linux, "", "AR PL UMing CN,WenQuanYi Zen Hei");
+        row("Linux: 幼圆", "幼圆", linux, "", "WenQuanYi Zen Hei");
+        row("only an unknown CJK font", "宋体", "Arial,Fangzheng Kai", "Fangzheng Kai,Other",
+            "Fangzheng Kai");
+        row("no CJK font at all", "黑体", "Arial", "", "");
     }
 
     void fontSubstitutes()

@@ -9,12 +9,10 @@
 
 namespace {
 
+// Appends, as the mount table and udev files gather a line for each partition.
 void write(const QString &path, const QByteArray &content)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::Append) && file.write(content) == content.size(),
-             qPrintable(path));
+    writeFile(path, content, true);
 }
 
 // A block device below sys/devices, linked from sys/dev/block by its number as in /sys.

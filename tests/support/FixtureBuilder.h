@@ -79,8 +79,6 @@ public:
     static QString sha1Base64(const QByteArray &data);
     static QString newUrnUuid();
 
-    QString diskRoot() const { return m_root; }
-
 private:
     QString m_root;
     quint64 m_filesWritten = 0; // seeds each track file's content, so no two files are alike

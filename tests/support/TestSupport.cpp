@@ -126,6 +126,26 @@ bool currentRowIn(const QStringList &tags)
     return tags.contains(QString::fromUtf8(QTest::currentDataTag()));
 }
 
+void writeFile(const QString &path, const QByteArray &bytes, bool append)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(append ? QIODevice::Append : QIODevice::WriteOnly) ||
+        file.write(bytes) != bytes.size())
+        QTest::qFail(qPrintable(QStringLiteral("cannot write ") + path), __FILE__, __LINE__);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString fileDigest(const QString &path)
+{
+    return FixtureBuilder::sha1Base64(readFile(path));
+}
+
 QStringList folderSnapshot(const QString &folder)
 {
     QStringList entries;
@@ -133,10 +153,9 @@ QStringList folderSnapshot(const QString &folder)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info(it.next());
-        QFile file(info.filePath());
-        const bool plain = info.isFile() && !info.isSymLink() && file.open(QIODevice::ReadOnly);
+        const bool plain = info.isFile() && !info.isSymLink();
         entries << info.filePath() + QLatin1Char(' ') + info.symLinkTarget() + QLatin1Char(' ') +
-                       (plain ? FixtureBuilder::sha1Base64(file.readAll()) : QString());
+                       (plain ? fileDigest(info.filePath()) : QString());
     }
     entries.sort();
     return entries;

@@ -54,6 +54,12 @@ bool currentRowIn(const QStringList &tags);
 // True in a Windows program that Wine runs.
 bool runningUnderWine();
 
+// Writes (or appends) the bytes, making the folders above the file; a failure fails the test.
+void writeFile(const QString &path, const QByteArray &bytes, bool append = false);
+// A file's bytes, empty when it cannot be read, and their SHA-1 in Base64.
+QByteArray readFile(const QString &path);
+QString fileDigest(const QString &path);
+
 // Every entry below a folder, sorted: its path, link target and content digest. Two snapshots
 // that compare equal show that nothing was written, removed or replaced in between.
 QStringList folderSnapshot(const QString &folder);
