@@ -120,74 +120,62 @@ void TestCli::exitStatus_data()
     QTest::addColumn<QString>("warning"); // in the JSON warning or on stderr
     QTest::addColumn<QString>("rows");    // resultLetters() of the JSON rows
 
-    const QString json = u8("--json --master @/disk"), go = json + u8(" --labels @/l.ini"), no;
-    const QString pdf = u8(" --report @/r.pdf"), pass = u8("-P-P--PPPPPPPPPPPPPPPPPPP-U--");
-    const QString open = u8("..-.--PPPPPPPPPPPP-PPPPPP-U--"); // nothing hashed
-    const QString unhashed = u8("-P-P--PPPPPPPPPPPP-PPPPPP-U--");
-    QTest::newRow("pass") << u8("hash") << go + pdf << 0 << no << pass;
-    QTest::newRow("hash mismatch")
-        << u8("hash wrong") << go + pdf << 1 << u8("PKL文件中的Hash值不一致")
-        << u8("..-.--PP.PPPP.PPPPF..........");
+    // In the arguments {json} runs one master, {go} with the labels, {each} the shelf.
+    const auto row = [](const char *tag, const char *setup, const char *args, int status,
+                        const char *warning, const char *rows = "") {
+        QString line = u8(args);
+        line.replace(u8("{go}"), u8("{json} --labels @/l.ini"))
+            .replace(u8("{json}"), u8("--json --master @/disk"))
+            .replace(u8("{pdf}"), u8("--report @/r.pdf"))
+            .replace(u8("{each}"), u8("--json --each @"));
+        QTest::newRow(tag) << u8(setup) << line << status << u8(warning) << u8(rows);
+    };
+    const char *open = "..-.--PPPPPPPPPPPP-PPPPPP-U--"; // nothing hashed
+    const char *unhashed = "-P-P--PPPPPPPPPPPP-PPPPPP-U--";
+    row("pass", "hash", "{go} {pdf}", 0, "", "-P-P--PPPPPPPPPPPPPPPPPPP-U--");
+    row("hash mismatch", "hash wrong", "{go} {pdf}", 1, "PKL文件中的Hash值不一致",
+        "..-.--PP.PPPP.PPPPF..........");
     // l.ini has no hash/check: the composition's digest is then the first to disagree.
-    QTest::newRow("--settings") << u8("hash wrong") << go + u8(" --settings @/l.ini") << 1
-                                << u8("MXF文件Hash值与计算所得Hash值不一致")
-                                << u8("..-.--PP.PPPPPPPPP-P.PPPF....");
-    QTest::newRow("refused") << u8("filmName=") << go << 1 << u8("影片名称为空!") << open;
-    QTest::newRow("USB2.0") << u8("diskInterface=USB2.0") << go << 1 << u8("接口必须是USB3.0以上")
-                            << u8(".P-F--PPPPPPPPPPPP-PPPPPP-U--");
-    QTest::newRow("no labels") << u8("hash") << json + pdf << 3 << u8("--labels")
-                               << u8("..-.--PPPPPPPPPPPPPPPPPPP-U--");
-    QTest::newRow("unknown option") << no << u8("--bogus") << 2 << u8("bogus") << no;
-    QTest::newRow("labels line without a key")
-        << u8("=USB3.0") << go << 2 << u8("line 7: expected key=value") << no;
-    QTest::newRow("no master") << no << u8("--master @/x") << 2 << u8("does not exist") << no;
-    QTest::newRow("no settings") << no << go + u8(" --settings @/x") << 2 << u8("settings") << no;
+    row("--settings", "hash wrong", "{go} --settings @/l.ini", 1,
+        "MXF文件Hash值与计算所得Hash值不一致", "..-.--PP.PPPPPPPPP-P.PPPF....");
+    row("refused", "filmName=", "{go}", 1, "影片名称为空!", open);
+    row("USB2.0", "diskInterface=USB2.0", "{go}", 1, "接口必须是USB3.0以上",
+        ".P-F--PPPPPPPPPPPP-PPPPPP-U--");
+    row("no labels", "hash", "{json} {pdf}", 3, "--labels", "..-.--PPPPPPPPPPPPPPPPPPP-U--");
+    row("unknown option", "", "--bogus", 2, "bogus");
+    row("labels line without a key", "=USB3.0", "{go}", 2, "line 7: expected key=value");
+    row("no master", "", "--master @/x", 2, "does not exist");
+    row("no settings", "", "{go} --settings @/x", 2, "settings");
     // /proc takes no new files, not even from root: the run passes, then the writing fails.
-    QTest::newRow("bad --report") << no << go + u8(" --report /proc/r.pdf") << 2 << u8("r.pdf")
-                                  << unhashed;
+    row("bad --report", "", "{go} --report /proc/r.pdf", 2, "r.pdf", unhashed);
     // Refused before the run: nothing is checked, nothing is changed.
-    QTest::newRow("report in the master")
-        << u8("hash") << go + u8(" --report @/disk/DCP/ASSETMAP.xml") << 2
-        << u8("inside the master") << no;
-    QTest::newRow("report over the settings")
-        << u8("hash") << go + u8(" --report @/set.ini") << 2 << u8("settings or labels") << no;
-    QTest::newRow("report over the labels")
-        << u8("hash") << go + u8(" --report @/l.ini") << 2 << u8("settings or labels") << no;
-    QTest::newRow("report over another file") << u8("garbage") << go + u8(" --report @/g.pdf") << 2
-                                              << u8("not a compliance report") << no;
-    QTest::newRow("report into a pipe")
-        << u8("fifo") << go + u8(" --report @/fifo") << 2 << u8("pipe") << no;
-    QTest::newRow("labels from a device")
-        << no << json + u8(" --labels /dev/zero") << 2 << u8("not a regular file") << no;
-    QTest::newRow("settings from a pipe")
-        << u8("fifo") << go + u8(" --settings @/fifo") << 2 << u8("not a regular file") << no;
-    QTest::newRow("settings too large")
-        << u8("bigIni") << go + u8(" --settings @/big.ini") << 2 << u8("larger than") << no;
+    row("report in the master", "hash", "{go} --report @/disk/DCP/ASSETMAP.xml", 2,
+        "inside the master");
+    row("report over the settings", "hash", "{go} --report @/set.ini", 2, "settings or labels");
+    row("report over the labels", "hash", "{go} --report @/l.ini", 2, "settings or labels");
+    row("report over another file", "garbage", "{go} --report @/g.pdf", 2,
+        "not a compliance report");
+    row("report into a pipe", "fifo", "{go} --report @/fifo", 2, "pipe");
+    row("labels from a device", "", "{json} --labels /dev/zero", 2, "not a regular file");
+    row("settings from a pipe", "fifo", "{go} --settings @/fifo", 2, "not a regular file");
+    row("settings too large", "bigIni", "{go} --settings @/big.ini", 2, "larger than");
     // Opens, then fails to read, even for root.
-    QTest::newRow("settings unreadable")
-        << no << go + u8(" --settings /proc/self/mem") << 2
-        << u8("cannot read the settings file /proc/self/mem") << no;
+    row("settings unreadable", "", "{go} --settings /proc/self/mem", 2,
+        "cannot read the settings file /proc/self/mem");
     // Files without a single settings key are named; the run goes on with hashing off.
-    QTest::newRow("settings a PDF") << u8("hash garbage") << go + pdf + u8(" --settings @/g.pdf")
-                                    << 0 << u8("g.pdf holds none of the keys") << unhashed;
-    QTest::newRow("settings in UTF-16")
-        << u8("hash utf16") << go + pdf + u8(" --settings @/u16.ini") << 0
-        << u8("u16.ini holds none of the keys") << unhashed;
-    const QString each = u8("--json --each @");
-    QTest::newRow("--each with --report") << no << each + pdf << 2 << u8("--report cannot") << no;
-    QTest::newRow("--each with --master")
-        << no << each + u8(" --master @/disk") << 2 << u8("--master cannot") << no;
-    QTest::newRow("--each of a file")
-        << no << u8("--each @/l.ini") << 2 << u8("not a folder") << no;
-    QTest::newRow("--each without subfolders")
-        << no << u8("--each @/disk/DCP") << 2 << u8("holds no folder") << no;
-    QTest::newRow("--jobs 0") << no << each + u8(" --jobs 0") << 2 << u8("\"0\"") << no;
-    QTest::newRow("--jobs not a number")
-        << no << each + u8(" --jobs 2x") << 2 << u8("\"2x\"") << no;
-    QTest::newRow("--jobs without --each") << no << go + u8(" --jobs 2") << 2 << u8("--each") << no;
-    QTest::newRow("settings in GBK")
-        << u8("hash wrong gbk") << go + pdf << 1 << u8("PKL文件中的Hash值不一致")
-        << u8("..-.--PP.PPPP.PPPPF..........");
+    row("settings a PDF", "hash garbage", "{go} {pdf} --settings @/g.pdf", 0,
+        "g.pdf holds none of the keys", unhashed);
+    row("settings in UTF-16", "hash utf16", "{go} {pdf} --settings @/u16.ini", 0,
+        "u16.ini holds none of the keys", unhashed);
+    row("--each with --report", "", "{each} {pdf}", 2, "--report cannot");
+    row("--each with --master", "", "{each} --master @/disk", 2, "--master cannot");
+    row("--each of a file", "", "--each @/l.ini", 2, "not a folder");
+    row("--each without subfolders", "", "--each @/disk/DCP", 2, "holds no folder");
+    row("--jobs 0", "", "{each} --jobs 0", 2, "\"0\"");
+    row("--jobs not a number", "", "{each} --jobs 2x", 2, "\"2x\"");
+    row("--jobs without --each", "", "{go} --jobs 2", 2, "--each");
+    row("settings in GBK", "hash wrong gbk", "{go} {pdf}", 1, "PKL文件中的Hash值不一致",
+        "..-.--PP.PPPP.PPPPF..........");
 }
 
 void TestCli::exitStatus()
