@@ -90,6 +90,20 @@ QString nativePath(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+// An existing folder, or false after saying what it is instead.
+bool isFolderArgument(const QFileInfo &folder, const QString &what)
+{
+    if (!folder.exists()) {
+        printError(QStringLiteral("%1 %2 does not exist").arg(what, nativePath(folder.filePath())));
+        return false;
+    }
+    if (!folder.isDir()) {
+        printError(QStringLiteral("%1 is not a folder").arg(nativePath(folder.filePath())));
+        return false;
+    }
+    return true;
+}
+
 // Why the report cannot go to path, for the operator; empty when it can.
 QString reportPathMessage(const QString &path, ReportPathProblem problem)
 {
@@ -321,15 +335,8 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
             }
         }
         const QFileInfo shelf(parser.value(eachOption));
-        if (!shelf.exists()) {
-            printError(
-                QStringLiteral("the folder %1 does not exist").arg(nativePath(shelf.filePath())));
+        if (!isFolderArgument(shelf, QStringLiteral("the folder")))
             return ExitStatus::Trouble;
-        }
-        if (!shelf.isDir()) {
-            printError(QStringLiteral("%1 is not a folder").arg(nativePath(shelf.filePath())));
-            return ExitStatus::Trouble;
-        }
         options.shelfFolder = shelf.absoluteFilePath();
         options.shelfMasters = shelfMasters(options.shelfFolder);
         if (options.shelfMasters.isEmpty()) {
@@ -354,15 +361,8 @@ int CheckCommand::parse(const QStringList &arguments, Options &options)
 
     if (parser.isSet(masterOption)) {
         const QFileInfo master(parser.value(masterOption));
-        if (!master.exists()) {
-            printError(QStringLiteral("the master folder %1 does not exist")
-                           .arg(nativePath(master.filePath())));
+        if (!isFolderArgument(master, QStringLiteral("the master folder")))
             return ExitStatus::Trouble;
-        }
-        if (!master.isDir()) {
-            printError(QStringLiteral("%1 is not a folder").arg(nativePath(master.filePath())));
-            return ExitStatus::Trouble;
-        }
         options.masterFolder = master.absoluteFilePath();
     }
 

@@ -64,6 +64,12 @@ QString CheckRun::namespaceDetail(const QString &file, const QString &namespaceU
              kSmpteNamespacePrefix);
 }
 
+QString CheckRun::differingTexts(const char *name, const QString &text) const
+{
+    return QStringLiteral("ASSETMAP的AnnotationText：%1\n%2：%3")
+        .arg(quoted(m_inspector.assetMap.annotationText), QString::fromUtf8(name), quoted(text));
+}
+
 QString CheckRun::unlistedDetail(const QString &file, const QString &id,
                                  const QString &assetMapFile) const
 {
@@ -136,18 +142,16 @@ bool CheckRun::runFirstStage()
         endRun(false);
         return false;
     };
-    // A rule that returned false said what it found in failureDetail.
-    const auto ruleDetail = [this] { return m_inspector.failureDetail; };
 
     if (m_masterFolder.isEmpty()) {
         if (!m_inspector.findRemovableDrives(message))
-            return stop(CheckRow::Physical, message, ruleDetail());
+            return stop(CheckRow::Physical, message, m_inspector.failureDetail);
         pass(CheckRow::Physical);
         if (!m_inspector.checkNtfs(message))
-            return stop(CheckRow::FileSystem, message, ruleDetail());
+            return stop(CheckRow::FileSystem, message, m_inspector.failureDetail);
         pass(CheckRow::FileSystem);
         if (!m_inspector.checkSingleDrive(message))
-            return stop(CheckRow::Partition, message, ruleDetail());
+            return stop(CheckRow::Partition, message, m_inspector.failureDetail);
         pass(CheckRow::Partition);
     } else {
         // A folder is no carrier: its rows are not judged, so nothing claims the disk passed.
@@ -162,12 +166,12 @@ bool CheckRun::runFirstStage()
             endStoppedRun(); // stopped by the operator: no verdict, so no warning and no cell
             return false;
         }
-        return stop(CheckRow::DcpAndKdm, message, ruleDetail());
+        return stop(CheckRow::DcpAndKdm, message, m_inspector.failureDetail);
     }
     pass(CheckRow::DcpAndKdm);
 
     if (!m_inspector.checkDcpName(message))
-        return stop(CheckRow::DcpName, message, ruleDetail());
+        return stop(CheckRow::DcpName, message, m_inspector.failureDetail);
     pass(CheckRow::DcpName);
 
     if (m_inspector.assetMapPaths.isEmpty())
@@ -183,7 +187,7 @@ bool CheckRun::runFirstStage()
     pass(CheckRow::AssetMapNamespace);
 
     if (!m_inspector.checkAssetPaths(message))
-        return stop(CheckRow::AssetPaths, message, ruleDetail());
+        return stop(CheckRow::AssetPaths, message, m_inspector.failureDetail);
     pass(CheckRow::AssetPaths);
     pass(CheckRow::AssetMapHeader);
 
@@ -202,16 +206,14 @@ bool CheckRun::runFirstStage()
     pass(CheckRow::PklNamespace);
 
     if (m_inspector.assetMap.annotationText != pkl.annotationText)
-        return stop(
-            CheckRow::PklAnnotation,
-            QStringLiteral("PKL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
-                           "后，再进行检测!"),
-            QStringLiteral("ASSETMAP的AnnotationText：%1\nPKL的AnnotationText：%2")
-                .arg(quoted(m_inspector.assetMap.annotationText), quoted(pkl.annotationText)));
+        return stop(CheckRow::PklAnnotation,
+                    QStringLiteral("PKL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
+                                   "后，再进行检测!"),
+                    differingTexts("PKL的AnnotationText", pkl.annotationText));
     pass(CheckRow::PklAnnotation);
 
     if (!m_inspector.checkPklAssets(message))
-        return stop(CheckRow::PklAssets, message, ruleDetail());
+        return stop(CheckRow::PklAssets, message, m_inspector.failureDetail);
     pass(CheckRow::PklAssets);
     return true;
 }
@@ -285,7 +287,6 @@ void CheckRun::finishCheckRun()
         fail(row, text, detail);
         endRun(false);
     };
-    const auto ruleDetail = [this] { return m_inspector.failureDetail; };
 
     if (pkl.hasGroupId)
         return stop(
@@ -310,16 +311,14 @@ void CheckRun::finishCheckRun()
     pass(CheckRow::CplNamespace);
 
     if (m_inspector.assetMap.annotationText != cpl.contentTitleText)
-        return stop(
-            CheckRow::CplTitle,
-            QStringLiteral("CPL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
-                           "后，再进行检测!"),
-            QStringLiteral("ASSETMAP的AnnotationText：%1\nCPL的ContentTitleText：%2")
-                .arg(quoted(m_inspector.assetMap.annotationText), quoted(cpl.contentTitleText)));
+        return stop(CheckRow::CplTitle,
+                    QStringLiteral("CPL和Assetmap文件中的AnnotationText项内容不一致，请重新制作DCP"
+                                   "后，再进行检测!"),
+                    differingTexts("CPL的ContentTitleText", cpl.contentTitleText));
     pass(CheckRow::CplTitle);
 
     if (!m_inspector.checkCplTrackHashes(message))
-        return stop(CheckRow::CplTrackHashes, message, ruleDetail());
+        return stop(CheckRow::CplTrackHashes, message, m_inspector.failureDetail);
     pass(CheckRow::CplTrackHashes);
 
     if (!cpl.stereoscopic) {
@@ -342,10 +341,10 @@ void CheckRun::finishCheckRun()
         notApplicable(CheckRow::KdmNamespace);
     } else {
         if (!m_inspector.checkKdmCompositionId(message))
-            return stop(CheckRow::KdmId, message, ruleDetail());
+            return stop(CheckRow::KdmId, message, m_inspector.failureDetail);
         pass(CheckRow::KdmId);
         if (!m_inspector.checkKdmNamespace(message))
-            return stop(CheckRow::KdmNamespace, message, ruleDetail());
+            return stop(CheckRow::KdmNamespace, message, m_inspector.failureDetail);
         pass(CheckRow::KdmNamespace);
         pass(CheckRow::KdmHeader);
     }
@@ -358,7 +357,7 @@ void CheckRun::finishCheckRun()
     }
 
     if (!m_inspector.checkLabelValues(message))
-        return stop(CheckRow::Label, message, ruleDetail());
+        return stop(CheckRow::Label, message, m_inspector.failureDetail);
     pass(CheckRow::Label);
 
     if (!isUsb3OrHigher(m_inspector.diskInterface))

@@ -103,6 +103,8 @@ private:
     bool haltWorker();
     QString hashFailureMessage() const;
     QString hashFailureDetail() const;
+    // The asset map's AnnotationText beside the text that had to equal it.
+    QString differingTexts(const char *name, const QString &text) const;
     QString namespaceDetail(const QString &file, const QString &namespaceUri) const;
     QString unlistedDetail(const QString &file, const QString &id,
                            const QString &assetMapFile) const;
