@@ -53,6 +53,8 @@ public:
         return true;
     }
     const QString &current() const { return text; }
+    // Below this percentage, changed() is false.
+    double threshold() const { return unchangedBelow; }
 
 private:
     QString text;
@@ -63,7 +65,7 @@ private:
 // the bottleneck; and how much time is measured before deciding.
 constexpr double kDiskBoundShare = 0.10;
 constexpr double kTooManyShare = 0.50;
-constexpr qint64 kDecisionNs = 50 * 1000 * 1000;
+constexpr qint64 kDecisionNs = 20 * 1000 * 1000;
 } // namespace
 
 // What the threads of one run share.
@@ -81,10 +83,37 @@ struct HashThread::Shared
     std::atomic<qint64> waitedNs{0};
     std::atomic<qint64> hashedNs{0};
 
-    std::mutex progressMutex;
     qint64 total = 0;
-    qint64 done = 0;
+    std::atomic<qint64> done{0};
+    // Below this percentage no new text can come; read without the lock, so that a chunk that
+    // changes no text costs no lock.
+    std::atomic<double> unchangedBelow{-1.0};
+    std::mutex progressMutex;
     ProgressText progress;
+    // Texts not yet sent. They are sent in order by the run's own thread a few times in each
+    // tenth of a second: a signal per text would wake the receiving thread thousands of times a
+    // second and take processor time from the digests.
+    QStringList unsent;
+
+    // Adds n bytes to the bytes done and queues the text for them if it differs from the last.
+    void addDone(qint64 n)
+    {
+        const qint64 now = done.fetch_add(n, std::memory_order_relaxed) + n;
+        const double percent = total > 0 ? now * 100.0 / total : 100.0;
+        if (percent < unchangedBelow.load(std::memory_order_relaxed))
+            return;
+        const std::lock_guard<std::mutex> lock(progressMutex);
+        if (progress.changed(percent))
+            unsent << progress.current();
+        unchangedBelow.store(progress.threshold(), std::memory_order_relaxed);
+    }
+    QStringList takeUnsent()
+    {
+        const std::lock_guard<std::mutex> lock(progressMutex);
+        QStringList texts;
+        texts.swap(unsent);
+        return texts;
+    }
 };
 
 HashThread::HashThread(const QStringList &filePaths, const QStringList &expectedHashes)
@@ -136,6 +165,9 @@ void HashThread::run()
             shared.laneEnded.wait_for(lock, std::chrono::milliseconds(10));
             if (isInterruptionRequested())
                 shared.stop = true;
+            lock.unlock();
+            sendTexts(shared);
+            lock.lock();
             if (shared.stop || shared.activeLanes == 0)
                 continue;
             const qint64 waited = shared.waitedNs - waitedMark;
@@ -159,15 +191,26 @@ void HashThread::run()
         if (shared.failed)
             lastFailure = shared.failure;
     }
+    sendTexts(shared);
     if (isInterruptionRequested())
         return;
     emit MsgSignal(shared.failed ? QStringLiteral("ERR") : QStringLiteral("OK"));
+}
+
+void HashThread::sendTexts(Shared &shared)
+{
+    for (const QString &text : shared.takeUnsent()) {
+        if (isInterruptionRequested())
+            return;
+        emit MsgSignal(text);
+    }
 }
 
 // One lane: takes the next file until none is left, the run stops, or the lane is not needed.
 void HashThread::hashFiles(Shared &shared)
 {
     const ThreadStateRelease release;
+    PrefetchReader::Buffers buffers;
     for (;;) {
         int index = -1;
         {
@@ -183,7 +226,7 @@ void HashThread::hashFiles(Shared &shared)
             shared.laneEnded.notify_all();
             return;
         }
-        HashFailure failure = hashFile(shared, index);
+        HashFailure failure = hashFile(shared, index, buffers);
         if (failure.kind != HashFailure::None) {
             {
                 const std::lock_guard<std::mutex> lock(shared.mutex);
@@ -198,7 +241,7 @@ void HashThread::hashFiles(Shared &shared)
     }
 }
 
-HashFailure HashThread::hashFile(Shared &shared, int index)
+HashFailure HashThread::hashFile(Shared &shared, int index, PrefetchReader::Buffers &buffers)
 {
     const QString &path = filePaths.at(index);
     HashFailure failure;
@@ -232,11 +275,14 @@ HashFailure HashThread::hashFile(Shared &shared, int index)
         PrefetchReader::ReadHook readAhead;
         if (readHook)
             readAhead = [this, fileIndex] { readHook(fileIndex); };
-        PrefetchReader reader(file, before.size, readAhead);
+        PrefetchReader reader(file, before.size, buffers, readAhead);
         qint64 waitedNs = 0;
         while (fileDone < before.size) {
             const PrefetchReader::Block block = reader.next(waitedNs);
-            shared.waitedNs += waitedNs;
+            // The wait for a file's first block is the reader starting, whatever the disk: only
+            // the waits after it tell whether the disk keeps up.
+            if (fileDone > 0)
+                shared.waitedNs += waitedNs;
             waitedNs = 0;
             if (block.size < 0)
                 return failWith(HashFailure::Unreadable, reader.errorString());
@@ -252,13 +298,7 @@ HashFailure HashThread::hashFile(Shared &shared, int index)
                 context.addData(block.data + taken, n);
                 taken += n;
                 fileDone += n;
-                {
-                    const std::lock_guard<std::mutex> lock(shared.progressMutex);
-                    shared.done += n;
-                    if (shared.progress.changed(
-                            shared.total > 0 ? shared.done * 100.0 / shared.total : 100.0))
-                        emit MsgSignal(shared.progress.current());
-                }
+                shared.addDone(n);
                 if (chunkHook)
                     chunkHook(index, fileDone);
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "run/PrefetchReader.h"
+
 #include <QMutex>
 #include <QString>
 #include <QStringList>
@@ -66,7 +68,8 @@ protected:
 private:
     struct Shared;
     void hashFiles(Shared &shared);
-    HashFailure hashFile(Shared &shared, int index);
+    void sendTexts(Shared &shared);
+    HashFailure hashFile(Shared &shared, int index, PrefetchReader::Buffers &buffers);
 
     QStringList filePaths;
     QStringList expectedHashes;

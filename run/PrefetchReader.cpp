@@ -3,9 +3,17 @@
 #include "platform/FileReader.h"
 
 #include <chrono>
+#include <cstring>
 
-PrefetchReader::PrefetchReader(FileReader &file, qint64 length, ReadHook hook)
-    : m_file(file), m_remaining(length), m_hook(std::move(hook)), m_buffers(new Buffer[kBlocks])
+PrefetchReader::Buffers::Buffers() : blocks(new Buffer[kBlocks])
+{
+    // Written once here, so that the pages exist before the first read: a page fault in a read
+    // would look like a slow disk.
+    std::memset(blocks.get(), 0, sizeof(Buffer) * kBlocks);
+}
+
+PrefetchReader::PrefetchReader(FileReader &file, qint64 length, Buffers &buffers, ReadHook hook)
+    : m_file(file), m_remaining(length), m_hook(std::move(hook)), m_buffers(buffers)
 {
     m_thread = std::thread([this] { readAll(); });
 }
@@ -31,7 +39,7 @@ void PrefetchReader::readAll()
         lock.unlock();
         if (m_hook)
             m_hook();
-        const qint64 n = m_file.read(m_buffers[slot].bytes, qMin(m_remaining, kBlockSize));
+        const qint64 n = m_file.read(m_buffers.blocks[slot].bytes, qMin(m_remaining, kBlockSize));
         const QString error = n < 0 ? m_file.errorString() : QString();
         lock.lock();
         m_sizes[slot] = n;
@@ -56,7 +64,7 @@ PrefetchReader::Block PrefetchReader::next(qint64 &waitedNs)
                         std::chrono::steady_clock::now() - start)
                         .count();
     }
-    return Block{m_buffers[m_head].bytes, m_sizes[m_head]};
+    return Block{m_buffers.blocks[m_head].bytes, m_sizes[m_head]};
 }
 
 void PrefetchReader::release()

@@ -29,11 +29,28 @@ public:
         qint64 size = 0; // > 0 bytes; 0 the file ended early; -1 a read error
     };
 
+    // The blocks' memory. Kept from file to file by whoever reads many: fresh memory costs a page
+    // fault per page when first written, milliseconds per file.
+    class Buffers
+    {
+    public:
+        Buffers();
+
+    private:
+        friend class PrefetchReader;
+        struct alignas(4096) Buffer
+        {
+            char bytes[kBlockSize];
+        };
+        std::unique_ptr<Buffer[]> blocks;
+    };
+
     // For tests: called on the reading thread before each read.
     using ReadHook = std::function<void()>;
 
-    // Starts reading the first length bytes of the file at once.
-    PrefetchReader(FileReader &file, qint64 length, ReadHook hook = {});
+    // Starts reading the first length bytes of the file at once, into buffers that no other
+    // reader uses meanwhile.
+    PrefetchReader(FileReader &file, qint64 length, Buffers &buffers, ReadHook hook = {});
     // Stops reading and waits for the reading thread; the file stays open.
     ~PrefetchReader();
     PrefetchReader(const PrefetchReader &) = delete;
@@ -48,17 +65,12 @@ public:
     QString errorString() const;
 
 private:
-    struct alignas(4096) Buffer
-    {
-        char bytes[kBlockSize];
-    };
-
     void readAll();
 
     FileReader &m_file;
     qint64 m_remaining;
     ReadHook m_hook;
-    std::unique_ptr<Buffer[]> m_buffers;
+    Buffers &m_buffers;
     qint64 m_sizes[kBlocks] = {};
     int m_head = 0;   // the block next() gives
     int m_filled = 0; // blocks read and not released
