@@ -284,8 +284,7 @@ int main(int argc, char *argv[])
         return true;
     };
     // cat's output goes to /dev/null: written to a file it would time the writing too.
-    const auto runTool = [&](const QStringList &command, Series &series,
-                             const QString &output) {
+    const auto runTool = [&](const QStringList &command, Series &series, const QString &output) {
         const ChildRun run = runChild(command, output);
         if (!run.ok || run.exitCode != 0) {
             say(QStringLiteral("hash_benchmark: %1 failed").arg(command.first()));
@@ -298,7 +297,8 @@ int main(int argc, char *argv[])
     for (int i = 0; i < repeat; ++i) {
         if (canDrop) {
             if (!dropPageCache() || !runCheck(checkCold) || !dropPageCache() ||
-                !runTool(read, catCold, QStringLiteral("/dev/null")) || !dropPageCache() || !runTool(digest, digestCold, out))
+                !runTool(read, catCold, QStringLiteral("/dev/null")) || !dropPageCache() ||
+                !runTool(digest, digestCold, out))
                 return 1;
         }
         warmPageCache(tracks);

@@ -65,7 +65,7 @@ private:
 // the bottleneck; and how much time is measured before deciding.
 constexpr double kDiskBoundShare = 0.10;
 constexpr double kTooManyShare = 0.50;
-constexpr qint64 kDecisionNs = 20 * 1000 * 1000;
+constexpr qint64 kDecisionNs = 10 * 1000 * 1000;
 } // namespace
 
 // What the threads of one run share.
@@ -154,10 +154,18 @@ void HashThread::run()
         const int fileCount = filePaths.size();
         qint64 waitedMark = 0;
         qint64 hashedMark = 0;
+        // The next lane's buffers are made while the lanes before it work: a lane that had to
+        // make its own would start late by the page faults of its first writes.
+        std::unique_ptr<PrefetchReader::Buffers> spare;
         const auto addLane = [&] {
             ++shared.activeLanes;
             peak = qMax(peak, shared.activeLanes);
-            lanes.emplace_back([this, &shared] { hashFiles(shared); });
+            lanes.emplace_back([this, &shared, buffers = std::move(spare)]() mutable {
+                hashFiles(shared, std::move(buffers));
+            });
+        };
+        const auto mayAddLane = [&] {
+            return shared.activeLanes < maxParallelFiles && shared.nextFile < fileCount;
         };
         if (fileCount > 0)
             addLane();
@@ -165,8 +173,11 @@ void HashThread::run()
             shared.laneEnded.wait_for(lock, std::chrono::milliseconds(10));
             if (isInterruptionRequested())
                 shared.stop = true;
+            const bool makeSpare = !spare && !shared.stop && mayAddLane();
             lock.unlock();
             sendTexts(shared);
+            if (makeSpare)
+                spare = std::make_unique<PrefetchReader::Buffers>();
             lock.lock();
             if (shared.stop || shared.activeLanes == 0)
                 continue;
@@ -176,8 +187,7 @@ void HashThread::run()
                 continue;
             const double waitShare = double(waited) / double(waited + hashed);
             shared.fewerLanes = shared.activeLanes > 1 && waitShare > kTooManyShare;
-            if (waitShare < kDiskBoundShare && shared.activeLanes < maxParallelFiles &&
-                shared.nextFile < fileCount)
+            if (waitShare < kDiskBoundShare && mayAddLane())
                 addLane();
             waitedMark += waited;
             hashedMark += hashed;
@@ -207,10 +217,11 @@ void HashThread::sendTexts(Shared &shared)
 }
 
 // One lane: takes the next file until none is left, the run stops, or the lane is not needed.
-void HashThread::hashFiles(Shared &shared)
+void HashThread::hashFiles(Shared &shared, std::unique_ptr<PrefetchReader::Buffers> buffers)
 {
     const ThreadStateRelease release;
-    PrefetchReader::Buffers buffers;
+    if (!buffers)
+        buffers = std::make_unique<PrefetchReader::Buffers>();
     for (;;) {
         int index = -1;
         {
@@ -226,7 +237,7 @@ void HashThread::hashFiles(Shared &shared)
             shared.laneEnded.notify_all();
             return;
         }
-        HashFailure failure = hashFile(shared, index, buffers);
+        HashFailure failure = hashFile(shared, index, *buffers);
         if (failure.kind != HashFailure::None) {
             {
                 const std::lock_guard<std::mutex> lock(shared.mutex);

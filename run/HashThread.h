@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <functional>
+#include <memory>
 
 // Why a worker ended with "ERR".
 struct HashFailure
@@ -67,7 +68,7 @@ protected:
 
 private:
     struct Shared;
-    void hashFiles(Shared &shared);
+    void hashFiles(Shared &shared, std::unique_ptr<PrefetchReader::Buffers> buffers);
     void sendTexts(Shared &shared);
     HashFailure hashFile(Shared &shared, int index, PrefetchReader::Buffers &buffers);
 

@@ -32,7 +32,9 @@ void PrefetchReader::readAll()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (m_remaining > 0) {
-        m_writable.wait(lock, [this] { return m_stop || m_filled < kBlocks; });
+        // Once woken, the reader fills every free block before it sleeps again.
+        if (m_filled == kBlocks)
+            m_writable.wait(lock, [this] { return m_stop || m_filled <= kBlocks - kRefill; });
         if (m_stop)
             return;
         const int slot = (m_head + m_filled) % kBlocks;
@@ -69,12 +71,15 @@ PrefetchReader::Block PrefetchReader::next(qint64 &waitedNs)
 
 void PrefetchReader::release()
 {
+    bool refill = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_head = (m_head + 1) % kBlocks;
         --m_filled;
+        refill = m_filled == kBlocks - kRefill;
     }
-    m_writable.notify_one();
+    if (refill)
+        m_writable.notify_one();
 }
 
 QString PrefetchReader::errorString() const

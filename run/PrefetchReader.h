@@ -20,8 +20,11 @@ public:
     // Bytes per read: some hundred hashing chunks. A read stops short only at the end of the file
     // or at an error, so the chunks fall where reading chunk by chunk would put them.
     static constexpr qint64 kBlockSize = 96 * 10240;
-    // One block being hashed, one being read, one in reserve for an uneven disk.
-    static constexpr int kBlocks = 3;
+    // One block being hashed, one being read, two in reserve for an uneven disk.
+    static constexpr int kBlocks = 4;
+    // Free blocks the reader waits for once all are full. Woken for every block, it would cost
+    // a pair of thread switches per block when the disk is ahead of the digest.
+    static constexpr int kRefill = 2;
 
     struct Block
     {
