@@ -154,15 +154,10 @@ void HashThread::run()
         const int fileCount = filePaths.size();
         qint64 waitedMark = 0;
         qint64 hashedMark = 0;
-        // The next lane's buffers are made while the lanes before it work: a lane that had to
-        // make its own would start late by the page faults of its first writes.
-        std::unique_ptr<PrefetchReader::Buffers> spare;
         const auto addLane = [&] {
             ++shared.activeLanes;
             peak = qMax(peak, shared.activeLanes);
-            lanes.emplace_back([this, &shared, buffers = std::move(spare)]() mutable {
-                hashFiles(shared, std::move(buffers));
-            });
+            lanes.emplace_back([this, &shared] { hashFiles(shared); });
         };
         const auto mayAddLane = [&] {
             return shared.activeLanes < maxParallelFiles && shared.nextFile < fileCount;
@@ -173,11 +168,8 @@ void HashThread::run()
             shared.laneEnded.wait_for(lock, std::chrono::milliseconds(10));
             if (isInterruptionRequested())
                 shared.stop = true;
-            const bool makeSpare = !spare && !shared.stop && mayAddLane();
             lock.unlock();
             sendTexts(shared);
-            if (makeSpare)
-                spare = std::make_unique<PrefetchReader::Buffers>();
             lock.lock();
             if (shared.stop || shared.activeLanes == 0)
                 continue;
@@ -217,11 +209,10 @@ void HashThread::sendTexts(Shared &shared)
 }
 
 // One lane: takes the next file until none is left, the run stops, or the lane is not needed.
-void HashThread::hashFiles(Shared &shared, std::unique_ptr<PrefetchReader::Buffers> buffers)
+void HashThread::hashFiles(Shared &shared)
 {
     const ThreadStateRelease release;
-    if (!buffers)
-        buffers = std::make_unique<PrefetchReader::Buffers>();
+    PrefetchReader::Buffers buffers;
     for (;;) {
         int index = -1;
         {
@@ -237,7 +228,7 @@ void HashThread::hashFiles(Shared &shared, std::unique_ptr<PrefetchReader::Buffe
             shared.laneEnded.notify_all();
             return;
         }
-        HashFailure failure = hashFile(shared, index, *buffers);
+        HashFailure failure = hashFile(shared, index, buffers);
         if (failure.kind != HashFailure::None) {
             {
                 const std::lock_guard<std::mutex> lock(shared.mutex);
@@ -292,7 +283,7 @@ HashFailure HashThread::hashFile(Shared &shared, int index, PrefetchReader::Buff
             const PrefetchReader::Block block = reader.next(waitedNs);
             // The wait for a file's first block is the reader starting, whatever the disk: only
             // the waits after it tell whether the disk keeps up.
-            if (fileDone > 0)
+            if (fileDone > 0 && !block.fresh)
                 shared.waitedNs += waitedNs;
             waitedNs = 0;
             if (block.size < 0)

@@ -8,7 +8,6 @@
 #include <QThread>
 
 #include <functional>
-#include <memory>
 
 // Why a worker ended with "ERR".
 struct HashFailure
@@ -68,7 +67,7 @@ protected:
 
 private:
     struct Shared;
-    void hashFiles(Shared &shared, std::unique_ptr<PrefetchReader::Buffers> buffers);
+    void hashFiles(Shared &shared);
     void sendTexts(Shared &shared);
     HashFailure hashFile(Shared &shared, int index, PrefetchReader::Buffers &buffers);
 

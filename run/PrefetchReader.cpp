@@ -3,14 +3,8 @@
 #include "platform/FileReader.h"
 
 #include <chrono>
-#include <cstring>
 
-PrefetchReader::Buffers::Buffers() : blocks(new Buffer[kBlocks])
-{
-    // Written once here, so that the pages exist before the first read: a page fault in a read
-    // would look like a slow disk.
-    std::memset(blocks.get(), 0, sizeof(Buffer) * kBlocks);
-}
+PrefetchReader::Buffers::Buffers() : blocks(new Buffer[kBlocks]) {}
 
 PrefetchReader::PrefetchReader(FileReader &file, qint64 length, Buffers &buffers, ReadHook hook)
     : m_file(file), m_remaining(length), m_hook(std::move(hook)), m_buffers(buffers)
@@ -45,6 +39,8 @@ void PrefetchReader::readAll()
         const QString error = n < 0 ? m_file.errorString() : QString();
         lock.lock();
         m_sizes[slot] = n;
+        m_fresh[slot] = !m_buffers.used[slot];
+        m_buffers.used[slot] = true;
         ++m_filled;
         if (n <= 0) {
             m_error = error;
@@ -66,7 +62,7 @@ PrefetchReader::Block PrefetchReader::next(qint64 &waitedNs)
                         std::chrono::steady_clock::now() - start)
                         .count();
     }
-    return Block{m_buffers.blocks[m_head].bytes, m_sizes[m_head]};
+    return Block{m_buffers.blocks[m_head].bytes, m_sizes[m_head], m_fresh[m_head]};
 }
 
 void PrefetchReader::release()

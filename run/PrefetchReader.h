@@ -30,10 +30,13 @@ public:
     {
         const char *data = nullptr;
         qint64 size = 0; // > 0 bytes; 0 the file ended early; -1 a read error
+        // The first read into this block's memory: its wait includes the system's page faults,
+        // not only the disk.
+        bool fresh = false;
     };
 
-    // The blocks' memory. Kept from file to file by whoever reads many: fresh memory costs a page
-    // fault per page when first written, milliseconds per file.
+    // The blocks' memory. Kept from file to file by whoever reads many, so that the page faults
+    // of fresh memory come once, not with every file.
     class Buffers
     {
     public:
@@ -46,6 +49,7 @@ public:
             char bytes[kBlockSize];
         };
         std::unique_ptr<Buffer[]> blocks;
+        bool used[kBlocks] = {};
     };
 
     // For tests: called on the reading thread before each read.
@@ -75,6 +79,7 @@ private:
     ReadHook m_hook;
     Buffers &m_buffers;
     qint64 m_sizes[kBlocks] = {};
+    bool m_fresh[kBlocks] = {};
     int m_head = 0;   // the block next() gives
     int m_filled = 0; // blocks read and not released
     bool m_stop = false;
