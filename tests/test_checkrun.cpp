@@ -5,12 +5,14 @@
 #include "run/CheckRun.h"
 #include "run/HashProgress.h"
 #include "run/HashThread.h"
+#include "run/PrefetchReader.h"
 #include "support/FakeVolumeService.h"
 #include "support/FixtureBuilder.h"
 #include "support/TestSupport.h"
 
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -336,6 +338,34 @@ private slots:
         QCOMPARE(messages.size(), 10001);
         QCOMPARE(messages.removeDuplicates(), 0);
         QCOMPARE(messages.last(), QStringLiteral("100.00%"));
+    }
+
+    // Texts reach the receiver while the worker still reads, not in one heap with its verdict:
+    // the file's last read waits until a text has arrived.
+    void progressArrivesWhileHashing()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("track"));
+        const QByteArray content(8 * PrefetchReader::kBlockSize, 't');
+        writeFile(path, content);
+        HashThread worker({path}, {FixtureBuilder::sha1Base64(content)});
+        QSemaphore textArrived;
+        std::atomic<int> reads{0};
+        std::atomic<bool> arrivedInTime{false};
+        worker.setReadHook([&](int) {
+            if (++reads == 8)
+                arrivedInTime = textArrived.tryAcquire(1, 10000);
+        });
+        QStringList messages;
+        QObject::connect(&worker, &HashThread::MsgSignal, [&](const QString &text) {
+            messages << text;
+            if (text.endsWith(QLatin1Char('%')))
+                textArrived.release();
+        });
+        worker.start();
+        QVERIFY(worker.wait(30000));
+        QVERIFY(arrivedInTime);
+        QCOMPARE(messages.last(), QStringLiteral("OK"));
     }
 
     // A digest stands only for what the file holds when its hashing ends, and a file that cannot
