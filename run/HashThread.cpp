@@ -66,6 +66,9 @@ private:
 constexpr double kDiskBoundShare = 0.10;
 constexpr double kTooManyShare = 0.50;
 constexpr qint64 kDecisionNs = 10 * 1000 * 1000;
+// Once the disk has fallen behind, how long the run keeps to fewer files before it tries more:
+// a disk at the edge would otherwise have its reads switched between files every few blocks.
+constexpr auto kFewerLanesHold = std::chrono::seconds(2);
 } // namespace
 
 // What the threads of one run share.
@@ -73,9 +76,13 @@ struct HashThread::Shared
 {
     std::mutex mutex;
     std::condition_variable laneEnded;
-    int nextFile = 0;    // the next file a free lane takes
-    int activeLanes = 0; // lanes hashing or about to take a file
-    bool fewerLanes = false;
+    std::condition_variable resume; // for paused lanes
+    int nextFile = 0;               // the next file a free lane takes
+    int activeLanes = 0;            // lanes hashing, paused or about to take a file
+    int pausedLanes = 0; // lanes holding a file half hashed until the disk has time for it
+    // The disk is behind: lanes pause between blocks and leave between files until one runs.
+    // Read without the lock between blocks; changed under it.
+    std::atomic<bool> fewerLanes{false};
     bool failed = false;
     HashFailure failure;
     std::atomic<bool> stop{false};
@@ -145,8 +152,10 @@ void HashThread::run()
     for (const QString &path : qAsConst(filePaths))
         shared.total += fileSize(path);
 
-    // Lanes are added while the digests keep the processors busy and the disk keeps up with them;
-    // when the disk falls behind, lanes that finish a file leave until one is left.
+    // Lanes are added while the digests keep the processors busy and the disk keeps up with them.
+    // When the disk falls behind, every lane but one pauses after its current block, so that the
+    // disk reads one file at a time again at once, not only when a file ends: a track can be
+    // hundreds of gigabytes.
     std::vector<std::thread> lanes;
     int peak = 0;
     {
@@ -154,6 +163,7 @@ void HashThread::run()
         const int fileCount = filePaths.size();
         qint64 waitedMark = 0;
         qint64 hashedMark = 0;
+        auto fewerSince = std::chrono::steady_clock::now();
         const auto addLane = [&] {
             ++shared.activeLanes;
             peak = qMax(peak, shared.activeLanes);
@@ -166,8 +176,10 @@ void HashThread::run()
             addLane();
         while (shared.activeLanes > 0) {
             shared.laneEnded.wait_for(lock, std::chrono::milliseconds(10));
-            if (isInterruptionRequested())
+            if (isInterruptionRequested() && !shared.stop) {
                 shared.stop = true;
+                shared.resume.notify_all();
+            }
             lock.unlock();
             sendTexts(shared);
             lock.lock();
@@ -175,14 +187,24 @@ void HashThread::run()
                 continue;
             const qint64 waited = shared.waitedNs - waitedMark;
             const qint64 hashed = shared.hashedNs - hashedMark;
-            if (waited + hashed < kDecisionNs * shared.activeLanes)
+            const int running = qMax(1, shared.activeLanes - shared.pausedLanes);
+            if (waited + hashed < kDecisionNs * running)
                 continue;
-            const double waitShare = double(waited) / double(waited + hashed);
-            shared.fewerLanes = shared.activeLanes > 1 && waitShare > kTooManyShare;
-            if (waitShare < kDiskBoundShare && mayAddLane())
-                addLane();
             waitedMark += waited;
             hashedMark += hashed;
+            const double waitShare = double(waited) / double(waited + hashed);
+            const auto now = std::chrono::steady_clock::now();
+            if (waitShare > kTooManyShare && shared.activeLanes > 1) {
+                shared.fewerLanes = true;
+                fewerSince = now;
+            } else if (waitShare < kDiskBoundShare && shared.fewerLanes) {
+                if (now - fewerSince >= kFewerLanesHold) {
+                    shared.fewerLanes = false;
+                    shared.resume.notify_all();
+                }
+            } else if (waitShare < kDiskBoundShare && mayAddLane()) {
+                addLane();
+            }
         }
     }
     for (std::thread &lane : lanes)
@@ -225,6 +247,8 @@ void HashThread::hashFiles(Shared &shared)
             }
         }
         if (index < 0) {
+            // A paused lane may go on now that this one has left.
+            shared.resume.notify_all();
             shared.laneEnded.notify_all();
             return;
         }
@@ -238,9 +262,24 @@ void HashThread::hashFiles(Shared &shared)
                 }
                 shared.stop = true;
             }
+            shared.resume.notify_all();
             shared.laneEnded.notify_all();
         }
     }
+}
+
+void HashThread::pauseWhileDiskBehind(Shared &shared)
+{
+    std::unique_lock<std::mutex> lock(shared.mutex);
+    const auto othersRun = [&shared] { return shared.activeLanes - shared.pausedLanes > 1; };
+    if (!shared.fewerLanes || !othersRun())
+        return;
+    ++shared.pausedLanes;
+    // Goes on when the disk has time again, when the lane that ran has left, or to stop.
+    shared.resume.wait(lock, [&shared] {
+        return shared.stop || !shared.fewerLanes || shared.activeLanes == shared.pausedLanes;
+    });
+    --shared.pausedLanes;
 }
 
 HashFailure HashThread::hashFile(Shared &shared, int index, PrefetchReader::Buffers &buffers)
@@ -308,6 +347,8 @@ HashFailure HashThread::hashFile(Shared &shared, int index, PrefetchReader::Buff
             if (!block.fresh)
                 shared.hashedNs += threadCpuNanoseconds() - hashingStart;
             reader.release();
+            if (shared.fewerLanes.load(std::memory_order_relaxed))
+                pauseWhileDiskBehind(shared);
         }
     }
 

@@ -69,6 +69,7 @@ private:
     struct Shared;
     void hashFiles(Shared &shared);
     void sendTexts(Shared &shared);
+    void pauseWhileDiskBehind(Shared &shared);
     HashFailure hashFile(Shared &shared, int index, PrefetchReader::Buffers &buffers);
 
     QStringList filePaths;

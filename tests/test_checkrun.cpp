@@ -515,6 +515,54 @@ private slots:
             QCOMPARE(messages.last(), QStringLiteral("100.00%"));
     }
 
+    // A disk that falls behind while files are hashed side by side (the first part of a master
+    // still in memory, say) is read one file at a time again within a few blocks, not when the
+    // files end: after the slowdown, reads move from one file to another only as files end.
+    void slowerDiskMidFile()
+    {
+        QTemporaryDir dir;
+        QStringList paths, hashes;
+        constexpr int kFiles = 3;
+        constexpr int kBlocksPerFile = 40;
+        for (int i = 0; i < kFiles; ++i) {
+            paths << dir.filePath(QString::number(i));
+            const QByteArray content(kBlocksPerFile * PrefetchReader::kBlockSize, char('a' + i));
+            writeFile(paths.last(), content);
+            hashes << FixtureBuilder::sha1Base64(content);
+        }
+        HashThread worker(paths, hashes);
+        worker.setMaxParallelFiles(kFiles);
+        // After the first dozen reads, one disk: a read at a time, each taking 8 ms.
+        QMutex disk;
+        QVector<int> reads; // the file of each read, in order
+        worker.setReadHook([&](int file) {
+            QMutexLocker lock(&disk);
+            reads << file;
+            if (reads.size() > 12)
+                QThread::msleep(8);
+        });
+        worker.setChunkHook([](int, qint64 done) {
+            if (done % (16 * HashThread::kChunkSize) != 0)
+                return;
+            const qint64 until = threadCpuNanoseconds() + 500000;
+            while (threadCpuNanoseconds() < until) {
+            }
+        });
+        QStringList messages;
+        QObject::connect(&worker, &HashThread::MsgSignal,
+                         [&messages](const QString &text) { messages << text; });
+        worker.start();
+        QVERIFY(worker.wait(60000));
+        QCOMPARE(messages.last(), QStringLiteral("OK"));
+        QVERIFY(worker.peakParallelFiles() > 1);
+        QCOMPARE(reads.size(), kFiles * kBlocksPerFile);
+        // The last two thirds of the reads: well after the slowdown was measured.
+        int switches = 0;
+        for (int i = reads.size() / 3 + 1; i < reads.size(); ++i)
+            switches += reads[i] != reads[i - 1];
+        QVERIFY2(switches < kFiles, qPrintable(QString::number(switches)));
+    }
+
     // Bytes done, bytes in all, milliseconds taken: what the operator reads.
     void throughput()
     {

@@ -114,6 +114,8 @@ MUTANTS = [
     ("run/HashThread.cpp", "            lock.unlock();\n            sendTexts(shared);\n            lock.lock();\n",
      "            lock.unlock();\n            lock.lock();\n", ["test_checkrun"],
      "progress texts are held back until the verdict"),
+    ("run/HashThread.cpp", "            if (shared.fewerLanes.load(std::memory_order_relaxed))\n                pauseWhileDiskBehind(shared);\n",
+     "", ["test_checkrun"], "lanes leave a disk that fell behind only when their files end"),
     ("report/ComplianceReport.cpp", "    fullGuard.inputFiles << inspector.settings.path;\n", "",
      ["test_report"], "the report may replace the settings file"),
     ("report/ComplianceReport.cpp", "result == QStringLiteral(\"符合\") ? QStringLiteral(\" ★\") : QStringLiteral(\" ☆\");",
