@@ -66,6 +66,8 @@ private:
 constexpr double kDiskBoundShare = 0.10;
 constexpr double kTooManyShare = 0.50;
 constexpr qint64 kDecisionNs = 10 * 1000 * 1000;
+// Where a thread's processor time advances in clock ticks, a measure needs several of them.
+constexpr qint64 kDecisionTicks = 4;
 // Once the disk has fallen behind, how long the run keeps to fewer files before it tries more:
 // a disk at the edge would otherwise have its reads switched between files every few blocks.
 constexpr auto kFewerLanesHold = std::chrono::seconds(2);
@@ -164,6 +166,8 @@ void HashThread::run()
         qint64 waitedMark = 0;
         qint64 hashedMark = 0;
         auto fewerSince = std::chrono::steady_clock::now();
+        const qint64 decisionNs =
+            qMax(kDecisionNs, kDecisionTicks * threadCpuResolutionNanoseconds());
         const auto addLane = [&] {
             ++shared.activeLanes;
             peak = qMax(peak, shared.activeLanes);
@@ -188,7 +192,7 @@ void HashThread::run()
             const qint64 waited = shared.waitedNs - waitedMark;
             const qint64 hashed = shared.hashedNs - hashedMark;
             const int running = qMax(1, shared.activeLanes - shared.pausedLanes);
-            if (waited + hashed < kDecisionNs * running)
+            if (waited + hashed < decisionNs * running)
                 continue;
             waitedMark += waited;
             hashedMark += hashed;

@@ -24,3 +24,11 @@ qint64 threadCpuNanoseconds()
         return 0;
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
+
+qint64 threadCpuResolutionNanoseconds()
+{
+    struct timespec step = {};
+    if (clock_getres(CLOCK_THREAD_CPUTIME_ID, &step) != 0)
+        return 1;
+    return qMax<qint64>(1, qint64(step.tv_sec) * 1000000000 + step.tv_nsec);
+}
