@@ -99,9 +99,9 @@ struct HashThread::Shared
     std::atomic<double> unchangedBelow{-1.0};
     std::mutex progressMutex;
     ProgressText progress;
-    // Texts not yet sent. They are sent in order by the run's own thread a few times in each
-    // tenth of a second: a signal per text would wake the receiving thread thousands of times a
-    // second and take processor time from the digests.
+    // Texts not yet sent. The run's own thread sends them in order every 10 ms: a signal per
+    // text would wake the receiving thread thousands of times a second and take processor time
+    // from the digests.
     QStringList unsent;
 
     // Adds n bytes to the bytes done and queues the text for them if it differs from the last.
