@@ -30,16 +30,22 @@ qint64 fileSize(const QString &path)
 }
 
 // The progress text of the bytes done so far, and whether it differs from the last one sent.
+// changed() is called under a lock; mayChange() without one.
 class ProgressText
 {
 public:
+    // False only where changed() would be false: then no lock is needed.
+    bool mayChange(double percent) const
+    {
+        return percent >= unchangedBelow.load(std::memory_order_relaxed);
+    }
     bool changed(double percent)
     {
         // Formatting a text per chunk would cost more than the rest of the bookkeeping. The
         // percentage never decreases and rounding to two decimals keeps order, so until it
         // reaches the next rounding boundary above the last text's value (that value + 0.005)
         // the text cannot change; 0.004 keeps clear of any error in that comparison.
-        if (percent < unchangedBelow)
+        if (!mayChange(percent))
             return false;
         QString next = QString::number(percent, 'f', 2) + QLatin1Char('%');
         if (next == text)
@@ -49,16 +55,14 @@ public:
         const double value = text.leftRef(text.size() - 1).toDouble(&ok);
         // Far beyond 100 % (files that grew after the total was taken) the margin would be
         // lost in rounding; every text is formatted there.
-        unchangedBelow = ok && value < 1e9 ? value + 0.004 : -1.0;
+        unchangedBelow.store(ok && value < 1e9 ? value + 0.004 : -1.0, std::memory_order_relaxed);
         return true;
     }
     const QString &current() const { return text; }
-    // Below this percentage, changed() is false.
-    double threshold() const { return unchangedBelow; }
 
 private:
     QString text;
-    double unchangedBelow = -1.0;
+    std::atomic<double> unchangedBelow{-1.0};
 };
 
 // How long the digest may wait for the disk, as a share of the time measured, and still count as
@@ -94,10 +98,7 @@ struct HashThread::Shared
 
     qint64 total = 0;
     std::atomic<qint64> done{0};
-    // Below this percentage no new text can come; read without the lock, so that a chunk that
-    // changes no text costs no lock.
-    std::atomic<double> unchangedBelow{-1.0};
-    std::mutex progressMutex;
+    std::mutex progressMutex; // for progress and unsent
     ProgressText progress;
     // Texts not yet sent. The run's own thread sends them in order every 10 ms: a signal per
     // text would wake the receiving thread thousands of times a second and take processor time
@@ -109,12 +110,12 @@ struct HashThread::Shared
     {
         const qint64 now = done.fetch_add(n, std::memory_order_relaxed) + n;
         const double percent = total > 0 ? now * 100.0 / total : 100.0;
-        if (percent < unchangedBelow.load(std::memory_order_relaxed))
+        // A chunk that changes no text costs no lock.
+        if (!progress.mayChange(percent))
             return;
         const std::lock_guard<std::mutex> lock(progressMutex);
         if (progress.changed(percent))
             unsent << progress.current();
-        unchangedBelow.store(progress.threshold(), std::memory_order_relaxed);
     }
     QStringList takeUnsent()
     {
